@@ -1,0 +1,212 @@
+#include "machine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "hwio32_ext.h"
+#include "timing32_ext.h"
+
+namespace sim {
+
+namespace {
+
+Machine* g_attached = nullptr;
+
+uint16_t CARDN5_CDECL DevIn(void* ctx, uint16_t port, uint32_t flags) {
+  return static_cast<Machine*>(ctx)->BusIn(port, flags);
+}
+void CARDN5_CDECL DevOut(void* ctx, uint16_t port, uint16_t value, uint32_t flags) {
+  static_cast<Machine*>(ctx)->BusOut(port, value, flags);
+}
+int32_t CARDN5_CDECL DevWriteCode(void* ctx, int32_t kind, uint32_t a1, uint32_t a2, uint32_t flags) {
+  return static_cast<Machine*>(ctx)->BusWriteCode(kind, a1, a2, flags);
+}
+int32_t CARDN5_CDECL DevPoll(void* ctx, const uint32_t* args, uint32_t flags) {
+  return static_cast<Machine*>(ctx)->BusPollVorschub(args, flags);
+}
+void CARDN5_CDECL DevInterrupts(void* ctx, int32_t enabled, uint32_t flags) {
+  static_cast<Machine*>(ctx)->BusInterrupts(enabled != 0, flags);
+}
+void CARDN5_CDECL ClockAdvance(void* ctx, uint64_t us) { static_cast<Machine*>(ctx)->BusDelayUs(us); }
+
+}  // namespace
+
+Machine::Machine() = default;
+
+Machine::~Machine() { Detach(); }
+
+void Machine::Attach() {
+  if (m_attached) return;
+  if (g_attached) g_attached->Detach();
+  HWIO_DEVICE dev{};
+  dev.pCtx = this;
+  dev.pfnIn = DevIn;
+  dev.pfnOut = DevOut;
+  dev.pfnWriteCode = DevWriteCode;
+  dev.pfnPollVorschub = DevPoll;
+  dev.pfnInterrupts = DevInterrupts;
+  HWIOX_AttachDevice(&dev);
+  TIMINGX_SetVirtualClock(ClockAdvance, this);
+  m_attached = true;
+  g_attached = this;
+}
+
+void Machine::Detach() {
+  if (!m_attached) return;
+  HWIOX_AttachDevice(nullptr);
+  TIMINGX_SetVirtualClock(nullptr, nullptr);
+  m_attached = false;
+  if (g_attached == this) g_attached = nullptr;
+}
+
+void Machine::SetInput(uint16_t port, uint16_t value) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  m_inputs[port] = value;
+}
+
+void Machine::QueueReads(uint16_t port, const std::vector<uint16_t>& values) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  auto& q = m_queued[port];
+  q.insert(q.end(), values.begin(), values.end());
+}
+
+uint16_t Machine::LastWritten(uint16_t port) const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  auto it = m_lastWritten.find(port);
+  return it == m_lastWritten.end() ? 0 : it->second;
+}
+
+uint64_t Machine::NowNs() const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_nowNs;
+}
+
+void Machine::AdvanceNs(uint64_t ns) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  AdvanceLocked(ns);
+}
+
+void Machine::SetTimeLimitNs(uint64_t ns) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  m_limitNs = ns;
+}
+
+std::string Machine::TraceText(size_t maxLines) const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_trace.ToString(maxLines);
+}
+
+void Machine::AdvanceLocked(uint64_t ns) {
+  m_nowNs += ns;
+  for (auto& b : m_boards) b->Advance(m_nowNs);
+  if (m_nowNs > m_limitNs) {
+    std::fprintf(stderr,
+                 "sim: virtual time passed its limit (%.3f s): the library waits for something the machine never "
+                 "does.\nLast accesses:\n%s",
+                 static_cast<double>(m_limitNs) / 1e9, m_trace.ToString(40).c_str());
+    std::abort();
+  }
+}
+
+void Machine::Record(TraceEntry e) {
+  e.timeNs = m_nowNs;
+  m_trace.Add(e);
+}
+
+uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  uint16_t value = 0;
+  if (!(flags & HWIO_ACC_EMULATED)) {
+    AdvanceLocked(kPortAccessNs);
+    bool answered = false;
+    for (auto& b : m_boards)
+      if (b->Read(port, flags, value)) {
+        answered = true;
+        break;
+      }
+    if (!answered) {
+      auto q = m_queued.find(port);
+      if (q != m_queued.end() && !q->second.empty()) {
+        value = q->second.front();
+        q->second.pop_front();
+      } else {
+        auto in = m_inputs.find(port);
+        value = in == m_inputs.end() ? 0xFFFF : in->second;
+      }
+    }
+  }
+  TraceEntry e;
+  e.kind = (flags & HWIO_ACC_DIRECT) ? Access::DirectIn : Access::In;
+  e.port = port;
+  e.value = value;
+  e.flags = flags;
+  Record(e);
+  return value;
+}
+
+void Machine::BusOut(uint16_t port, uint16_t value, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = (flags & HWIO_ACC_DIRECT) ? Access::DirectOut : Access::Out;
+  e.port = port;
+  e.value = value;
+  e.flags = flags;
+  Record(e);
+  if (flags & HWIO_ACC_EMULATED) return;
+  m_lastWritten[port] = value;
+  for (auto& b : m_boards) b->Write(port, value, flags);
+  AdvanceLocked(kPortAccessNs);
+}
+
+int32_t Machine::BusWriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::Code;
+  e.port = static_cast<uint16_t>(kind);
+  e.flags = flags;
+  e.arg1 = arg1;
+  e.arg2 = arg2;
+  Record(e);
+  if (flags & HWIO_ACC_EMULATED) return 1;
+  int32_t result = 1;
+  for (auto& b : m_boards)
+    if (b->WriteCode(kind, arg1, arg2, result)) break;
+  return result;
+}
+
+int32_t Machine::BusPollVorschub(const uint32_t* args, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::PollVorschub;
+  e.flags = flags;
+  e.arg1 = args[0];
+  e.arg2 = args[1];
+  Record(e);
+  if (flags & HWIO_ACC_EMULATED) return 1;
+  int32_t result = 1;
+  for (auto& b : m_boards)
+    if (b->PollVorschub(args, result)) break;
+  return result;
+}
+
+void Machine::BusInterrupts(bool enabled, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::Interrupts;
+  e.value = enabled ? 1 : 0;
+  e.flags = flags;
+  Record(e);
+  if (flags & HWIO_ACC_EMULATED) return;
+  for (auto& b : m_boards) b->Interrupts(enabled);
+}
+
+void Machine::BusDelayUs(uint64_t us) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::Delay;
+  e.arg1 = static_cast<uint32_t>(us);
+  Record(e);
+  AdvanceLocked(us * 1000u);
+}
+
+}  // namespace sim

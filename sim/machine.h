@@ -1,0 +1,134 @@
+// A simulated machine behind the port-I/O stand-in. It has two faces:
+//  - the bus face the library sees (port reads and writes, row-code calls,
+//    scan rows, interrupt hold-off, delays), reached through the hwio32 and
+//    timing32 stand-ins once Attach() has run;
+//  - the test face a test or host uses to script it: inputs, board models,
+//    faults, the trace and the virtual clock.
+// Virtual time: each port access costs kPortAccessNs, each delay its length,
+// so long handshakes and time-outs cost microseconds of real time.
+#ifndef CARDN5_SIM_MACHINE_H
+#define CARDN5_SIM_MACHINE_H
+
+#include <stdint.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <typeindex>
+#include <vector>
+
+#include "trace.h"
+
+namespace sim {
+
+class Machine;
+
+// A board's model. Models see only non-emulated accesses and answer the
+// ports they own; a port nobody answers reads as the machine's input latch.
+// Every call is made with the machine's lock held.
+class Board {
+ public:
+  virtual ~Board() = default;
+  // Return true when the model answered the read.
+  virtual bool Read(uint16_t port, uint32_t flags, uint16_t& value) {
+    (void)port, (void)flags, (void)value;
+    return false;
+  }
+  virtual void Write(uint16_t port, uint16_t value, uint32_t flags) { (void)port, (void)value, (void)flags; }
+  // Return true when the model took the row code; result is the call's result.
+  virtual bool WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) {
+    (void)kind, (void)arg1, (void)arg2, (void)result;
+    return false;
+  }
+  virtual bool PollVorschub(const uint32_t* args, int32_t& result) {
+    (void)args, (void)result;
+    return false;
+  }
+  virtual void Interrupts(bool enabled) { (void)enabled; }
+  // Virtual time moved on to nowNs (after an access or a delay).
+  virtual void Advance(uint64_t nowNs) { (void)nowNs; }
+
+ protected:
+  friend class Machine;
+  Machine* m_machine = nullptr;
+};
+
+class Machine {
+ public:
+  static constexpr uint64_t kPortAccessNs = 1000;  // one ISA bus cycle, rounded
+  static constexpr uint64_t kDefaultTimeLimitNs = 3600ull * 1000000000ull;
+
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Become the port-I/O stand-in's device and the timing stand-in's clock.
+  // At most one machine is attached at a time.
+  void Attach();
+  void Detach();
+  bool attached() const { return m_attached; }
+
+  // ---- Test face ----
+  template <typename T, typename... Args>
+  T& Add(Args&&... args) {
+    auto model = std::make_unique<T>(std::forward<Args>(args)...);
+    T& ref = *model;
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    model->m_machine = this;
+    m_boardsByType[std::type_index(typeid(T))] = model.get();
+    m_boards.push_back(std::move(model));
+    return ref;
+  }
+  template <typename T>
+  T& board() {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return *static_cast<T*>(m_boardsByType.at(std::type_index(typeid(T))));
+  }
+
+  // What an unmodelled port reads: the latch (default 0xFFFF, a floating
+  // bus), unless values were queued for it, which are read first, in order.
+  void SetInput(uint16_t port, uint16_t value);
+  void QueueReads(uint16_t port, const std::vector<uint16_t>& values);
+  // The last value written to a port (0 if never written).
+  uint16_t LastWritten(uint16_t port) const;
+
+  uint64_t NowNs() const;
+  void AdvanceNs(uint64_t ns);
+  // A run-away wait in the library (most have no time-out) ends the test
+  // with the trace's tail instead of hanging it.
+  void SetTimeLimitNs(uint64_t ns);
+
+  Trace& trace() { return m_trace; }
+  std::string TraceText(size_t maxLines = 200) const;
+  std::recursive_mutex& mutex() { return m_mutex; }
+
+  // ---- Bus face (called by the stand-ins' device hooks) ----
+  uint16_t BusIn(uint16_t port, uint32_t flags);
+  void BusOut(uint16_t port, uint16_t value, uint32_t flags);
+  int32_t BusWriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, uint32_t flags);
+  int32_t BusPollVorschub(const uint32_t* args, uint32_t flags);
+  void BusInterrupts(bool enabled, uint32_t flags);
+  void BusDelayUs(uint64_t us);
+
+ private:
+  void AdvanceLocked(uint64_t ns);
+  void Record(TraceEntry e);
+
+  mutable std::recursive_mutex m_mutex;
+  bool m_attached = false;
+  uint64_t m_nowNs = 0;
+  uint64_t m_limitNs = kDefaultTimeLimitNs;
+  Trace m_trace;
+  std::vector<std::unique_ptr<Board>> m_boards;
+  std::map<std::type_index, Board*> m_boardsByType;
+  std::map<uint16_t, uint16_t> m_inputs;
+  std::map<uint16_t, std::deque<uint16_t>> m_queued;
+  std::map<uint16_t, uint16_t> m_lastWritten;
+};
+
+}  // namespace sim
+
+#endif

@@ -1,0 +1,157 @@
+#include "trace.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <map>
+
+#include "hwio32_ext.h"
+
+namespace sim {
+
+bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
+
+void Trace::Add(const TraceEntry& e) {
+  if (!m_enabled) return;
+  if (e.IsRead() && !m_entries.empty()) {
+    TraceEntry& last = m_entries.back();
+    if (last.kind == e.kind && last.port == e.port && last.value == e.value && last.flags == e.flags) {
+      ++last.repeat;
+      return;
+    }
+  }
+  m_entries.push_back(e);
+}
+
+void Trace::Clear() { m_entries.clear(); }
+
+std::vector<uint16_t> Trace::Writes(uint16_t port) const {
+  std::vector<uint16_t> out;
+  for (const TraceEntry& e : m_entries)
+    if (e.IsWrite() && e.port == port) out.push_back(e.value);
+  return out;
+}
+
+std::vector<std::pair<uint16_t, uint16_t>> Trace::AllWrites() const {
+  std::vector<std::pair<uint16_t, uint16_t>> out;
+  for (const TraceEntry& e : m_entries)
+    if (e.IsWrite()) out.emplace_back(e.port, e.value);
+  return out;
+}
+
+uint64_t Trace::ReadCount(uint16_t port) const {
+  uint64_t n = 0;
+  for (const TraceEntry& e : m_entries)
+    if (e.IsRead() && e.port == port) n += e.repeat;
+  return n;
+}
+
+std::string FormatEntry(const TraceEntry& e) {
+  char buf[160];
+  const double us = static_cast<double>(e.timeNs) / 1000.0;
+  const char* emu = e.emulated() ? " (emulated)" : "";
+  switch (e.kind) {
+    case Access::In:
+    case Access::DirectIn:
+      if (e.repeat > 1)
+        std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X  x%" PRIu32 "%s", us,
+                      e.kind == Access::In ? "in" : "din", e.port, e.value, e.repeat, emu);
+      else
+        std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X%s", us, e.kind == Access::In ? "in" : "din",
+                      e.port, e.value, emu);
+      break;
+    case Access::Out:
+    case Access::DirectOut: {
+      char pulse[40] = "";
+      if (e.flags & (HWIO_ACC_LOWPULS | HWIO_ACC_HIGHPULS))
+        std::snprintf(pulse, sizeof pulse, "  [%s bit %u%s]", (e.flags & HWIO_ACC_LOWPULS) ? "lowpuls" : "highpuls",
+                      (e.flags >> HWIO_ACC_BIT_SHIFT) & 0xF, (e.flags & HWIO_ACC_PULSE_END) ? " end" : "");
+      std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X <- 0x%04X%s%s", us, e.kind == Access::Out ? "out" : "dout",
+                    e.port, e.value, pulse, emu);
+      break;
+    }
+    case Access::Code:
+      std::snprintf(buf, sizeof buf, "%12.3fus  %s code 0x%08" PRIX32 " 0x%08" PRIX32 "%s", us,
+                    e.port == HWIO_CODE_PX ? "PX" : "LL", e.arg1, e.arg2, emu);
+      break;
+    case Access::PollVorschub:
+      std::snprintf(buf, sizeof buf, "%12.3fus  poll-vorschub 0x%08" PRIX32 "%s", us, e.arg1, emu);
+      break;
+    case Access::Interrupts:
+      std::snprintf(buf, sizeof buf, "%12.3fus  interrupts %s%s", us, e.value ? "on" : "off", emu);
+      break;
+    case Access::Delay:
+      std::snprintf(buf, sizeof buf, "%12.3fus  delay %" PRIu32 "us", us, e.arg1);
+      break;
+  }
+  return buf;
+}
+
+std::string Trace::ToString(size_t maxLines) const {
+  std::string out;
+  size_t first = 0;
+  if (maxLines && m_entries.size() > maxLines) {
+    first = m_entries.size() - maxLines;
+    out += "... " + std::to_string(first) + " earlier entries\n";
+  }
+  for (size_t i = first; i < m_entries.size(); ++i) out += FormatEntry(m_entries[i]) + "\n";
+  return out;
+}
+
+namespace {
+
+std::string VcdId(size_t n) {
+  // Printable identifier codes as VCD allows them: '!' to '~'.
+  std::string id;
+  do {
+    id += static_cast<char>('!' + n % 94);
+    n /= 94;
+  } while (n);
+  return id;
+}
+
+std::string Bits(uint16_t v) {
+  std::string s = "b";
+  for (int b = 15; b >= 0; --b) s += ((v >> b) & 1) ? '1' : '0';
+  return s;
+}
+
+}  // namespace
+
+std::string Trace::ToVcd() const {
+  // One 16-bit signal per port and direction, in port order.
+  std::map<std::pair<uint16_t, int>, std::string> ids;
+  for (const TraceEntry& e : m_entries) {
+    if (!e.IsRead() && !e.IsWrite()) continue;
+    ids.emplace(std::make_pair(e.port, e.IsWrite() ? 1 : 0), "");
+  }
+  size_t n = 0;
+  for (auto& kv : ids) kv.second = VcdId(n++);
+
+  std::string out = "$timescale 1ns $end\n$scope module machine $end\n";
+  char name[32];
+  for (const auto& kv : ids) {
+    std::snprintf(name, sizeof name, "%s_%04X", kv.first.second ? "out" : "in", kv.first.first);
+    out += "$var wire 16 " + kv.second + " " + name + " $end\n";
+  }
+  out += "$upscope $end\n$enddefinitions $end\n";
+  uint64_t lastTime = UINT64_MAX;
+  for (const TraceEntry& e : m_entries) {
+    if (!e.IsRead() && !e.IsWrite()) continue;
+    if (e.timeNs != lastTime) {
+      out += "#" + std::to_string(e.timeNs) + "\n";
+      lastTime = e.timeNs;
+    }
+    out += Bits(e.value) + " " + ids[std::make_pair(e.port, e.IsWrite() ? 1 : 0)] + "\n";
+  }
+  return out;
+}
+
+bool Trace::WriteVcd(const std::string& path) const {
+  std::ofstream f(path, std::ios::binary);
+  if (!f) return false;
+  f << ToVcd();
+  return static_cast<bool>(f);
+}
+
+}  // namespace sim

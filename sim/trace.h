@@ -1,0 +1,72 @@
+// The port trace of a simulated machine: every access the library made, in
+// order, with its virtual time. Repeated identical reads (a polling loop)
+// fold into one entry with a count, so a wait of 30,000 polls stays small.
+#ifndef CARDN5_SIM_TRACE_H
+#define CARDN5_SIM_TRACE_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class Access : uint8_t {
+  In,            // HWIO_Hin
+  Out,           // HWIO_Hout, also each write of a pulse
+  DirectIn,      // the library's own port instruction
+  DirectOut,     // the library's own block output
+  Code,          // HWIO_WritePXCode / HWIO_WriteLLCode: arg1, arg2; port = kind
+  PollVorschub,  // HWIO_PollVorschub: arg1 = first argument
+  Interrupts,    // value 0: held off, 1: allowed again
+  Delay,         // a TIMING_* pause or Sleep: arg1 = microseconds
+};
+
+struct TraceEntry {
+  uint64_t timeNs = 0;
+  Access kind = Access::In;
+  uint16_t port = 0;
+  uint16_t value = 0;
+  uint32_t flags = 0;  // HWIO_ACC_* as the port-I/O stand-in passed them
+  uint32_t arg1 = 0;
+  uint32_t arg2 = 0;
+  uint32_t repeat = 1;  // identical consecutive reads folded into this one
+
+  bool emulated() const;
+  bool IsWrite() const { return kind == Access::Out || kind == Access::DirectOut; }
+  bool IsRead() const { return kind == Access::In || kind == Access::DirectIn; }
+};
+
+class Trace {
+ public:
+  void Add(const TraceEntry& e);
+  void Clear();
+  void SetEnabled(bool on) { m_enabled = on; }
+  bool enabled() const { return m_enabled; }
+
+  const std::vector<TraceEntry>& entries() const { return m_entries; }
+  size_t size() const { return m_entries.size(); }
+
+  // Values written to a port, in order (pulse writes included).
+  std::vector<uint16_t> Writes(uint16_t port) const;
+  // Every write as (port, value), in order.
+  std::vector<std::pair<uint16_t, uint16_t>> AllWrites() const;
+  // Reads of a port, counting folded repeats.
+  uint64_t ReadCount(uint16_t port) const;
+
+  // One line an entry: "    1.000us  out  8700 <- 0x0004  [lowpuls bit 2]".
+  std::string ToString(size_t maxLines = 0) const;
+  // Value change dump of every port written or read, 1 ns time scale.
+  std::string ToVcd() const;
+  bool WriteVcd(const std::string& path) const;
+
+ private:
+  std::vector<TraceEntry> m_entries;
+  bool m_enabled = true;
+};
+
+std::string FormatEntry(const TraceEntry& e);
+
+}  // namespace sim
+
+#endif

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__linux__) && (defined(__i386__) || defined(__x86_64__))
@@ -132,6 +133,15 @@ int32_t Interrupts(int32_t enabled) {
 int32_t CARDN5_STDCALL HWIO_GrantPortAccess(void) {
   IoState& s = State();
 #if HWIO_HAVE_LINUX_PORTS
+  // A development machine's ports belong to other hardware: touching them
+  // only because the process happens to run as root could do real harm, so
+  // the real ports need an explicit opt-in.
+  const char* optIn = std::getenv("CARDN5_HWIO_REAL");
+  if (!optIn || std::strcmp(optIn, "1") != 0) {
+    ERRLOG_WriteToLOGFile("hwio32: real port access is off (set CARDN5_HWIO_REAL=1 on the machine)\n");
+    s.refusalLogged.store(1);
+    return 0;
+  }
   // ioperm covers only ports below 0x400; the boards sit up to 0xFF00.
   if (iopl(3) == 0) {
     s.portAccess.store(1);

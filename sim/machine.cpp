@@ -116,6 +116,9 @@ void Machine::Record(TraceEntry e) {
 uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   uint16_t value = 0;
+  // Stamped when the access starts, like a write; the value is what the
+  // board shows once the bus cycle is over.
+  const uint64_t startNs = m_nowNs;
   if (!(flags & HWIO_ACC_EMULATED)) {
     AdvanceLocked(kPortAccessNs);
     bool answered = false;
@@ -140,7 +143,8 @@ uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
   e.port = port;
   e.value = value;
   e.flags = flags;
-  Record(e);
+  e.timeNs = startNs;
+  m_trace.Add(e);
   return value;
 }
 

@@ -1,0 +1,10 @@
+// The demo host's parts, one a subsystem, each run on the same simulated
+// machine. Each returns 0 on success and prints what it did.
+#ifndef CARDN5_DEMO_H
+#define CARDN5_DEMO_H
+
+#include "machine.h"
+
+int RunFrameDemo(sim::Machine& machine);
+
+#endif

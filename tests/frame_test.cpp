@@ -9,6 +9,8 @@
 
 #include "alloc_hook.h"
 #include "cardN5.h"
+#include "direct_port.h"
+#include "sleep_shim.h"
 #include "hwinfo32_ext.h"
 #include "hwio32_ext.h"
 #include "port_register.h"
@@ -122,6 +124,39 @@ TEST_F(RegisterAccess, InKeepsTheLow16BitsAndReturnsTheLibraryResult) {
   EXPECT_EQ(0xFFFE, reg.In());
   EXPECT_EQ(0xFFFE, reg.GetValue());
   EXPECT_EQ(1, reg.Out());
+}
+
+// ---- Accesses around the port-I/O library --------------------------------------------
+
+using DirectPorts = MachineTest;
+
+TEST_F(DirectPorts, ReachTheMachineMarkedDirectAndLeaveShadowsAlone) {
+  machine.QueueReads(0x8300, {0x0010, 0x0000});
+  EXPECT_EQ(0x0010, cardn5::DirectIn16(0x8300));
+  EXPECT_EQ(0x0000, cardn5::DirectIn16(0x8300));
+  const uint16_t block[3] = {0x1111, 0x2222, 0x3333};
+  cardn5::DirectOutBlock(0xA300, block, 3);
+  machine.QueueReads(0xA300, {7, 8});
+  uint16_t back[2] = {};
+  cardn5::DirectInBlock(0xA300, back, 2);
+  EXPECT_EQ(8, back[1]);
+  EXPECT_EQ(0, g_EPUStatus.GetValue());
+  EXPECT_EQ((std::vector<uint16_t>{0x1111, 0x2222, 0x3333}), machine.trace().Writes(0xA300));
+  for (const auto& e : machine.trace().entries()) EXPECT_TRUE(e.flags & HWIO_ACC_DIRECT) << sim::FormatEntry(e);
+}
+
+TEST_F(DirectPorts, InEmulationReadZeroAndReachNoModel) {
+  HWIO_SetEmulation(1);
+  machine.SetInput(0x8300, 0x0010);
+  EXPECT_EQ(0, cardn5::DirectIn16(0x8300));
+  HWIO_SetEmulation(0);
+  EXPECT_EQ(0x0010, cardn5::DirectIn16(0x8300));
+}
+
+TEST_F(DirectPorts, SleepOfTheEngravingLoopRunsOnTheVirtualClock) {
+  const uint64_t t = machine.NowNs();
+  for (int i = 0; i < 2000; ++i) cardn5::Sleep(1);
+  EXPECT_EQ(t + 2000u * 1000000u, machine.NowNs());
 }
 
 // ---- Registry -------------------------------------------------------------------------

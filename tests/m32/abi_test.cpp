@@ -1,0 +1,239 @@
+// The binary interface hosts see on 32-bit x86: record layouts identical to
+// the 32-bit Windows ones, and stdcall (the callee removes its arguments)
+// for the exports, the service functions and the host's callbacks. A
+// mismatch here corrupts the host's stack or its records on the machine.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <gtest/gtest.h>
+
+#include "cardN532.h"
+#include "errlog32.h"
+#include "hwio32.h"
+#include "hwio32_ext.h"
+
+#if !defined(__i386__)
+#error "this test is for 32-bit x86 builds (the m32 preset)"
+#endif
+
+// ---- Record layouts ----------------------------------------------------------
+// Linux -m32 aligns a double in a struct to 4 and Windows to 8; these records
+// keep their doubles on 8-byte offsets so both agree.
+
+static_assert(sizeof(EPU_GRAVUR_PARAMS) == 48, "EPU_GRAVUR_PARAMS is passed by value: 48 bytes");
+static_assert(offsetof(EPU_GRAVUR_PARAMS, dPulseNumerator) == 16, "dPulseNumerator at 16");
+static_assert(offsetof(EPU_GRAVUR_PARAMS, dPulseDenominator) == 24, "dPulseDenominator at 24");
+static_assert(sizeof(MBU_BLOCK_INFO) == 52, "MBU_BLOCK_INFO is 52 bytes on 32-bit Windows");
+static_assert(sizeof(MBU_CARD_INFO) == 12, "MBU_CARD_INFO is 12 bytes");
+
+namespace {
+
+struct FieldCase {
+  const char* field;
+  size_t actual;
+  size_t expected;
+};
+
+// Every field's offset, so that a field moved inside an unchanged size is
+// caught too.
+const FieldCase kFields[] = {
+    {"EPU_GRAVUR_PARAMS.wRandomOffset", offsetof(EPU_GRAVUR_PARAMS, wRandomOffset), 0},
+    {"EPU_GRAVUR_PARAMS.wLLCode", offsetof(EPU_GRAVUR_PARAMS, wLLCode), 2},
+    {"EPU_GRAVUR_PARAMS.wSMAuto", offsetof(EPU_GRAVUR_PARAMS, wSMAuto), 4},
+    {"EPU_GRAVUR_PARAMS.wFlag7", offsetof(EPU_GRAVUR_PARAMS, wFlag7), 6},
+    {"EPU_GRAVUR_PARAMS.dwPulsesPerRow", offsetof(EPU_GRAVUR_PARAMS, dwPulsesPerRow), 8},
+    {"EPU_GRAVUR_PARAMS.wRowLength", offsetof(EPU_GRAVUR_PARAMS, wRowLength), 12},
+    {"EPU_GRAVUR_PARAMS.dPulseNumerator", offsetof(EPU_GRAVUR_PARAMS, dPulseNumerator), 16},
+    {"EPU_GRAVUR_PARAMS.dPulseDenominator", offsetof(EPU_GRAVUR_PARAMS, dPulseDenominator), 24},
+    {"EPU_GRAVUR_PARAMS.w9B00Value", offsetof(EPU_GRAVUR_PARAMS, w9B00Value), 32},
+    {"EPU_GRAVUR_PARAMS.wStartposY", offsetof(EPU_GRAVUR_PARAMS, wStartposY), 36},
+    {"EPU_GRAVUR_PARAMS.abHostReserved", offsetof(EPU_GRAVUR_PARAMS, abHostReserved), 40},
+    {"sizeof EPU_GRAVUR_PARAMS", sizeof(EPU_GRAVUR_PARAMS), 48},
+    {"MBU_CARD_INFO.dwJumperID", offsetof(MBU_CARD_INFO, dwJumperID), 0},
+    {"MBU_CARD_INFO.dwPossiblePixels", offsetof(MBU_CARD_INFO, dwPossiblePixels), 4},
+    {"MBU_CARD_INFO.dwAdvanceType", offsetof(MBU_CARD_INFO, dwAdvanceType), 8},
+    {"sizeof MBU_CARD_INFO", sizeof(MBU_CARD_INFO), 12},
+    {"MBU_BLOCK_INFO.dwReserved1", offsetof(MBU_BLOCK_INFO, dwReserved1), 0},
+    {"MBU_BLOCK_INFO.pwData", offsetof(MBU_BLOCK_INFO, pwData), 4},
+    {"MBU_BLOCK_INFO.dwPixelX", offsetof(MBU_BLOCK_INFO, dwPixelX), 8},
+    {"MBU_BLOCK_INFO.dwPixelY", offsetof(MBU_BLOCK_INFO, dwPixelY), 12},
+    {"MBU_BLOCK_INFO.dwByteCount", offsetof(MBU_BLOCK_INFO, dwByteCount), 16},
+    {"MBU_BLOCK_INFO.dwSteps", offsetof(MBU_BLOCK_INFO, dwSteps), 20},
+    {"MBU_BLOCK_INFO.dwReserved7", offsetof(MBU_BLOCK_INFO, dwReserved7), 24},
+    {"MBU_BLOCK_INFO.dwReserved8", offsetof(MBU_BLOCK_INFO, dwReserved8), 28},
+    {"MBU_BLOCK_INFO.dwZeroVerschPixel", offsetof(MBU_BLOCK_INFO, dwZeroVerschPixel), 32},
+    {"MBU_BLOCK_INFO.dwPlotHeightPixel", offsetof(MBU_BLOCK_INFO, dwPlotHeightPixel), 36},
+    {"MBU_BLOCK_INFO.dwAdvanceMode", offsetof(MBU_BLOCK_INFO, dwAdvanceMode), 40},
+    {"MBU_BLOCK_INFO.dwReserved12", offsetof(MBU_BLOCK_INFO, dwReserved12), 44},
+    {"MBU_BLOCK_INFO.dwCountFromPixels", offsetof(MBU_BLOCK_INFO, dwCountFromPixels), 48},
+    {"sizeof MBU_BLOCK_INFO", sizeof(MBU_BLOCK_INFO), 52},
+};
+
+TEST(RecordLayout, FieldsSitWhereThe32BitWindowsLayoutHasThem) {
+  for (const FieldCase& c : kFields) EXPECT_EQ(c.actual, c.expected) << c.field;
+}
+
+// ---- Who removes the arguments --------------------------------------------------
+
+// One call made by hand, so that the compiler cannot repair the stack after
+// it: the arguments are pushed, the function called, and the stack pointer
+// read before anything else happens.
+struct CallProbe {
+  const void* fn;          // 0
+  const uint32_t* args;    // 4
+  uint32_t nArgs;          // 8
+  uint32_t espBefore;      // 12: before the pushes
+  uint32_t espAfter;       // 16: right after the call returned
+  uint32_t eax;            // 20: the result register
+  uint32_t espSaved;       // 24
+};
+static_assert(offsetof(CallProbe, espSaved) == 24, "the assembly below addresses the fields by offset");
+
+void CallByHand(CallProbe* p) {
+  // %edi holds the probe: callee-saved under both conventions. The stack is
+  // aligned so that it is 16-byte aligned at the call, as the i386 ABI wants.
+  __asm__ volatile(
+      "movl %%esp, 24(%%edi)\n\t"
+      "movl 8(%%edi), %%ecx\n\t"
+      "leal 0(,%%ecx,4), %%edx\n\t"
+      "movl %%esp, %%eax\n\t"
+      "subl %%edx, %%eax\n\t"
+      "andl $-16, %%eax\n\t"
+      "addl %%edx, %%eax\n\t"
+      "movl %%eax, %%esp\n\t"
+      "movl %%esp, 12(%%edi)\n\t"
+      "movl 4(%%edi), %%edx\n\t"
+      "1:\n\t"
+      "testl %%ecx, %%ecx\n\t"
+      "jz 2f\n\t"
+      "pushl -4(%%edx,%%ecx,4)\n\t"
+      "decl %%ecx\n\t"
+      "jmp 1b\n\t"
+      "2:\n\t"
+      "call *(%%edi)\n\t"
+      "movl %%esp, 16(%%edi)\n\t"
+      "movl %%eax, 20(%%edi)\n\t"
+      "movl 24(%%edi), %%esp\n\t"
+      :
+      : "D"(p)
+      : "eax", "ecx", "edx", "memory", "cc");
+}
+
+// The bytes the callee removed: the arguments' size for stdcall, 0 for cdecl.
+uint32_t CalleePopped(CallProbe& p) { return p.espAfter - p.espBefore + 4u * p.nArgs; }
+
+// ---- A device behind the port library, and a host's functions ---------------------
+
+struct Seen {
+  int outs = 0;
+  uint16_t outPort = 0, outValue = 0;
+  int ins = 0;
+  uint16_t inPort = 0;
+  uint32_t smSteps = 0, smOne = 0, smZero = 0;
+  int smCalls = 0;
+};
+Seen g_seen;
+
+uint16_t DeviceAnswer(uint16_t port) { return static_cast<uint16_t>(port ^ 0x5AA5u); }
+
+extern "C" uint16_t CARDN5_CDECL DevIn(void*, uint16_t port, uint32_t) {
+  ++g_seen.ins;
+  g_seen.inPort = port;
+  return DeviceAnswer(port);
+}
+
+extern "C" void CARDN5_CDECL DevOut(void*, uint16_t port, uint16_t value, uint32_t) {
+  ++g_seen.outs;
+  g_seen.outPort = port;
+  g_seen.outValue = value;
+}
+
+// The host's stepper function as EPUN5_DoOneRow calls it.
+extern "C" int32_t CARDN5_CALL HostSmMove(uint32_t dwSteps, uint32_t dwOne, uint32_t dwZero) {
+  ++g_seen.smCalls;
+  g_seen.smSteps = dwSteps;
+  g_seen.smOne = dwOne;
+  g_seen.smZero = dwZero;
+  return 1;
+}
+constexpr PFN_SMMOVE kHostSmMove = HostSmMove;
+
+// The probe's control: a cdecl function leaves its arguments to the caller.
+extern "C" int32_t __attribute__((cdecl, noinline)) CdeclControl(uint32_t a, uint32_t b) {
+  return static_cast<int32_t>(a - b);
+}
+
+class CallingConvention : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_seen = Seen{};
+    // No real port is ever touched: every access goes to the device.
+    HWIOX_Reset();
+    HWIO_DEVICE dev{};
+    dev.pfnIn = DevIn;
+    dev.pfnOut = DevOut;
+    ASSERT_EQ(HWIOX_AttachDevice(&dev), 1);
+  }
+  void TearDown() override { HWIOX_Reset(); }
+};
+
+struct CallCase {
+  const char* name;
+  const void* fn;
+  uint32_t args[4];
+  uint32_t nArgs;
+  uint32_t poppedByCallee;
+  uint32_t result;  // compared after masking to resultMask
+  uint32_t resultMask;
+};
+
+TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
+  const CallCase cases[] = {
+      {"CARDN5_PortOut", reinterpret_cast<const void*>(&CARDN5_PortOut), {0xABCD0704u, 0x55AA1234u}, 2, 8, 1,
+       0xFFFFFFFFu},
+      {"CARDN5_PortIn", reinterpret_cast<const void*>(&CARDN5_PortIn), {0x11110B00u}, 1, 4, DeviceAnswer(0x0B00),
+       0xFFFFu},
+      {"HWIO_Hout", reinterpret_cast<const void*>(&HWIO_Hout), {0x0F00u, 0x8001u}, 2, 8, 1, 0xFFFFFFFFu},
+      {"host PFN_SMMOVE", reinterpret_cast<const void*>(kHostSmMove), {120u, 1u, 0u}, 3, 12, 1, 0xFFFFFFFFu},
+      {"cdecl control", reinterpret_cast<const void*>(&CdeclControl), {10u, 3u}, 2, 0, 7, 0xFFFFFFFFu},
+  };
+  for (const CallCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    CallProbe p{c.fn, c.args, c.nArgs, 0, 0, 0, 0};
+    CallByHand(&p);
+    EXPECT_EQ(CalleePopped(p), c.poppedByCallee);
+    EXPECT_EQ(p.eax & c.resultMask, c.result);
+  }
+  // The arguments arrived in order and, for the ports, cut to 16 bits.
+  EXPECT_EQ(g_seen.ins, 1);
+  EXPECT_EQ(g_seen.inPort, 0x0B00);
+  EXPECT_EQ(g_seen.outs, 2);
+  EXPECT_EQ(g_seen.outPort, 0x0F00);
+  EXPECT_EQ(g_seen.outValue, 0x8001);
+  EXPECT_EQ(g_seen.smCalls, 1);
+  EXPECT_EQ(g_seen.smSteps, 120u);
+  EXPECT_EQ(g_seen.smOne, 1u);
+  EXPECT_EQ(g_seen.smZero, 0u);
+}
+
+TEST_F(CallingConvention, PortOutReachesTheDeviceWithTheLow16Bits) {
+  const uint32_t args[] = {0xABCD0704u, 0x55AA1234u};
+  CallProbe p{reinterpret_cast<const void*>(&CARDN5_PortOut), args, 2, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 8u);
+  EXPECT_EQ(g_seen.outs, 1);
+  EXPECT_EQ(g_seen.outPort, 0x0704);
+  EXPECT_EQ(g_seen.outValue, 0x1234);
+}
+
+// The log writer takes a variable argument list: the caller cleans up.
+TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
+  static const char kFormat[] = "abi_test %u %u\n";
+  const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kFormat)), 1u, 2u};
+  CallProbe p{reinterpret_cast<const void*>(&ERRLOG_WriteToLOGFile), args, 3, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 0u);
+  EXPECT_EQ(p.eax, 1u);
+}
+
+}  // namespace

@@ -8,10 +8,67 @@
 
 #include "cardN532.h"
 
+// g_EPUStatus bits the row logic names.
+enum : int32_t {
+  WRALLO_BIT = 1,    // 1: the board accepts the next row
+  WRPL1_BIT = 2,     // 1: the bank offered for the next row is bank 0
+  ENVORSCH_BIT = 3,  // the library goes on only while this reads 0
+};
+
 class CEPUCard {
  public:
   CEPUCard();
   virtual ~CEPUCard();
+
+  // Power-on and job preparation (CEPU.cpp)
+  int32_t InitPowerOn(int32_t bEcoDutyCycle);
+  int32_t SetSWShutterOpen(int32_t bOpen);
+  int32_t SetEcoDutyCycle(double dDutyPercent);
+  int32_t GravurVorbereiten(EPU_GRAVUR_PARAMS params);
+  void SetFirstRow();
+  int32_t InitParameter(uint16_t wRandomOffset, uint16_t wLLCode, uint16_t wSMAuto, uint16_t wFlag7,
+                        uint32_t dwPulsesPerRow, uint16_t wRowLength, double dPulseNumerator,
+                        double dPulseDenominator, uint16_t w9B00Value, uint16_t wStartposY);
+  int32_t InitAction();
+  void SetLaserPulseRatio(double dNumerator, double dDenominator);
+  void WriteRowRegisters();
+  int32_t SetBits();
+  void WriteIndexed(uint16_t wIndex, uint16_t wValue);
+
+  // Rows (CEPU_row.cpp)
+  int32_t DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps,
+                   uint32_t wRowShift, PFN_SMMOVE pfnSmMove);
+  int32_t TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t wRowMode, PFN_SMMOVE pfnSmMove);
+  int32_t StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove);
+  int32_t LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove);
+  void RecalcShift();
+  void SetStepsPerRow(uint32_t wSteps);
+  uint16_t NextRandomOffset();
+  void WaitWhileEnvorsch();
+  void WaitTurnOffBitClear();
+  void WaitTwoIndexPulses();
+  void ReadMemoryCounter();
+  void WriteBankOffset();
+  int32_t WaitForTurnOffPossible();
+
+  // Auxiliary controls (CEPU_aux.cpp)
+  void SetSMDirection(int32_t bDirection);
+  int32_t SetSMSpeed(int32_t bSelector);
+  int32_t SetSMAutoMan(int32_t bAutomatic);
+  int32_t OneSMStep();
+  uint16_t GetSMStepAdresse();
+  int32_t SetDAC0(double dVolts);
+  int32_t SetDAC1(double dVolts);
+  int32_t SetOKOutput(uint32_t dwWord);
+  uint16_t GetOKOutput();
+  uint16_t GetFINP();
+  int32_t TurnLaserdiodeOn(int32_t bOn);
+  int32_t SetLaserpulsExplizit(int32_t bOn);
+  int32_t SetErrorLED(int32_t nValue);
+  int32_t IsPLLInRange();
+  int32_t TestEncoder();
+  uint16_t GetEncoderPulses();
+  uint16_t GetIPGPulses();
 
   int32_t m_bEmulation;
   int32_t m_dwSetSMDirectionCnt;

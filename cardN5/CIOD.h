@@ -1,13 +1,71 @@
-// IOD board: the byte link and text telegrams to the machine controller.
+// IOD board: the byte link and text telegrams to the machine controller
+// (the MCM), in the two protocol variants N5 and N6, and the machine's
+// status inputs on the same port.
 #ifndef CARDN5_CIOD_H
 #define CARDN5_CIOD_H
 
 #include <stdint.h>
 
+// g_IODOut bits (written). Bits 10-15 are always written as 1.
+enum : int32_t {
+  IOD_PC_STROBE_BIT = 8,  // 0: a byte for the MCM is on the data lines
+  IOD_PC_ACK_BIT = 9,     // 0: the PC has taken the MCM's byte
+};
+
+// g_IODIn bits (read).
+enum : int32_t {
+  IOD_MCM_STROBE_BIT = 8,       // 0: the MCM has put a byte on the data lines
+  IOD_MCM_READY_BIT = 9,        // 1: the MCM can take a byte
+  IOD_TELEGRAM_OK_BIT = 10,     // 1: the telegram just sent was accepted
+  IOD_RECHTES_RAD_BIT = 11,     // active high; also the xenon lamp
+  IOD_RAPPORT_STAND_BIT = 12,   // active low
+  IOD_DEVICE_READY_BIT = 13,    // active low
+};
+
+// Polls of one handshake wait before it gives up.
+constexpr int32_t IOD_MAX_POLLS = 30000;
+// Longest command text; longer ones are refused before a byte is sent.
+constexpr int32_t IOD_MAX_COMMAND = 250;
+// Answer characters at most (a length byte of 250 less the checksum).
+constexpr int32_t IOD_MAX_ANSWER = 248;
+
+// 1 while RepReceiveTxtN6 runs: a second call meanwhile does nothing.
+extern int32_t g_bRepReceiveTxtN6InUse;
+
+// Polls g_IODIn until the bit shows the level, pausing 10 us after each
+// miss; false after IOD_MAX_POLLS polls. Shared by bytes and telegrams.
+bool IODWaitForInput(int32_t nBit, int32_t nLevel);
+
 class CIODCard {
  public:
   CIODCard();
   virtual ~CIODCard();
+
+  int32_t InitPowerOn();
+
+  // One byte each, with the two-line handshake (CIOD.cpp). The telegram
+  // operations never call them while the board is emulated.
+  int32_t IODTransmitByte(uint8_t byte);
+  int32_t IODTransmitByteN6(uint8_t byte);
+  int32_t ReceiveByte(uint16_t* pwByte);
+  int32_t ReceiveByteN6(uint16_t* pwByte);
+
+  // Telegrams (CIOD_telegram.cpp)
+  int32_t SendTxt(const char* pszCommand);
+  int32_t SendTxtN6(const char* pszCommand);
+  int32_t ReceiveTxt(char* pszAnswer);
+  int32_t ReceiveTxtN6(char* pszAnswer);
+  int32_t RepSendTxt(const char* pszCommand);
+  int32_t RepSendTxtN6(const char* pszCommand);
+  int32_t RepReceiveTxt(const char* pszCommand, char* pszAnswer);
+  int32_t RepReceiveTxtN6(const char* pszCommand, char* pszAnswer);
+  int32_t SingleReceiveTxtN6(const char* pszCommand, char* pszAnswer);
+
+  // Status inputs (CIOD_telegram.cpp)
+  int32_t TestRapportStand();
+  int32_t TestDeviceReady();
+  int32_t TestRechtesRadHinten();
+  int32_t IsXenonOn();
 
   int32_t m_bEmulation;
 };

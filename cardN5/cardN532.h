@@ -85,6 +85,64 @@ CARDN5_API int32_t CARDN5_CALL CARDN5_PortOut(uint32_t dwPort, uint32_t dwValue)
 
 /* ---- EPU and IPG ------------------------------------------------------ */
 
+/* Engraving processor board: power-on, job preparation, rows. */
+CARDN5_API int32_t CARDN5_CALL EPUN5_InitPowerOn(int32_t bEcoDutyCycle);
+CARDN5_API int32_t CARDN5_CALL EPUN5_GravurVorbereiten(EPU_GRAVUR_PARAMS params);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetSWShutterOpen(int32_t bOpen);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetEcoDutyCycle(double dDutyPercent);
+CARDN5_API void CARDN5_CALL EPUN5_SetFirstRow(void);
+/* wRowMode 0: one row; 1, 2: cylindrical then spiral pass; 3: stepper move
+ * only. The code arguments go to the port-I/O library as they are. */
+CARDN5_API int32_t CARDN5_CALL EPUN5_DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode,
+                                              uint32_t wSteps, uint32_t wRowShift, PFN_SMMOVE pfnSmMove);
+/* May run on a second thread while EPUN5_DoOneRow runs. */
+CARDN5_API int32_t CARDN5_CALL EPUN5_WaitForTurnOffPossible(void);
+
+/* Auxiliary controls. */
+CARDN5_API void CARDN5_CALL EPUN5_SetSMDirection(int32_t bDirection);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetSMSpeed(int32_t bSelector);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetSMAutoMan(int32_t bAutomatic);
+CARDN5_API int32_t CARDN5_CALL EPUN5_OneSMStep(void);
+CARDN5_API uint16_t CARDN5_CALL EPUN5_GetSMStepAdresse(void);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetDAC0(double dVolts);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetDAC1(double dVolts);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetOKOutput(uint32_t dwWord);
+CARDN5_API uint16_t CARDN5_CALL EPUN5_GetOKOutput(void);
+CARDN5_API uint16_t CARDN5_CALL EPUN5_GetFINP(void);
+CARDN5_API int32_t CARDN5_CALL EPUN5_TurnLaserdiodeOn(int32_t bOn);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetLaserpulsExplizit(int32_t bOn);
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetErrorLED(int32_t nValue); /* only 1 switches it on */
+CARDN5_API int32_t CARDN5_CALL EPUN5_IsPLLInRange(void);
+CARDN5_API int32_t CARDN5_CALL EPUN5_TestEncoder(void);
+CARDN5_API uint16_t CARDN5_CALL EPUN5_GetEncoderPulses(void);
+CARDN5_API uint16_t CARDN5_CALL EPUN5_GetIPGPulses(void);
+
+/* Pulse generator: dwPulses in each period of 640,000 clock counts; 0 is
+ * refused (result 0, board unchanged). */
+CARDN5_API int32_t CARDN5_CALL IPGN5_InitPowerOn(void);
+CARDN5_API int32_t CARDN5_CALL IPGN5_SetIPGPulses(uint32_t dwPulses);
+
 /* ---- IOD -------------------------------------------------------------- */
+
+/* Link to the machine controller (MCM). IODN5_ speaks the older protocol,
+ * IODN6_ the newer one. A command is a zero-terminated text of at most 250
+ * characters; a longer one is refused before a byte is sent (and retried,
+ * so the repeating exports fail after their five attempts). An answer
+ * buffer must hold 249 bytes: up to 248 characters and the terminating
+ * zero. A null command or answer buffer fails at once (0, error 2142 for
+ * sending, 2143 for exchanges) without touching the link. */
+CARDN5_API int32_t CARDN5_CALL IODN5_InitPowerOn(void); /* always 1, no port touched */
+CARDN5_API int32_t CARDN5_CALL IODN5_RepSendTxt(const char* pszCommand);
+CARDN5_API int32_t CARDN5_CALL IODN5_RepReceiveTxt(const char* pszCommand, char* pszAnswer);
+CARDN5_API int32_t CARDN5_CALL IODN6_RepSendTxt(const char* pszCommand);
+/* While one call runs, a second returns 1 at once and leaves its buffer alone. */
+CARDN5_API int32_t CARDN5_CALL IODN6_RepReceiveTxt(const char* pszCommand, char* pszAnswer);
+CARDN5_API int32_t CARDN5_CALL IODN6_SingleReceiveTxt(const char* pszCommand, char* pszAnswer);
+
+/* Status inputs of the machine, read on the IOD port. */
+CARDN5_API int32_t CARDN5_CALL IODN5_TestRapportStand(void);
+CARDN5_API int32_t CARDN5_CALL IODN5_TestDeviceReady(void);
+CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void);
+CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void);
 
 #endif

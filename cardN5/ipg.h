@@ -9,6 +9,9 @@ class CIPGCard {
   CIPGCard();
   virtual ~CIPGCard();
 
+  int32_t InitPowerOn();
+  int32_t SetIPGPulses(uint32_t dwPulses);
+
   int32_t m_bEmulation;
 };
 

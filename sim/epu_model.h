@@ -1,0 +1,183 @@
+// The engraving processor board as the library sees it through its ports.
+//
+// Its status word is computed from state and virtual time, never stored:
+//  - the drum turns with a period set on the test face; bit 4 is the index
+//    pulse at the start of each turn, bit 7 an encoder with N pulses a turn,
+//    bit 5 the pulse generator's output (the IpgModel's programmed rate);
+//  - the start handshake (a low pulse of control bit 3 with bit 4 set)
+//    offers bank 0 and opens the row slot (WRALLO_BIT);
+//  - each bank change (high pulse of control bit 2) hands the row to the
+//    engraver: it takes one drum turn, engraving is sequential, and the bank
+//    now offered becomes free when the row before was engraved. Turn-off is
+//    blocked while a row is engraved; ENVORSCH_BIT is set for a short while
+//    after each bank change; WRPL1_BIT shows the offered bank;
+//  - the command word 0x0202 makes the code input busy (bits 12 and 0) for
+//    a few microseconds.
+// Fault faces and read scripts override single bits for test cases.
+#ifndef CARDN5_SIM_EPU_MODEL_H
+#define CARDN5_SIM_EPU_MODEL_H
+
+#include <stdint.h>
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "machine.h"
+
+namespace sim {
+
+class IpgModel;
+
+// One row the board took: its code and the row registers at its bank change.
+struct EpuRow {
+  int bank = 0;         // bank selected for the write (control bit 0 or 1 pulse)
+  int offeredBank = 0;  // bank the board offered at that time
+  bool hasCode = false;
+  int32_t kind = 0;  // HWIO_CODE_PX or HWIO_CODE_LL
+  uint32_t arg1 = 0, arg2 = 0;
+  uint16_t startPos = 0, shift = 0, rowLength = 0, reg9B00 = 0, regB700 = 0;
+  uint16_t advanceDivider = 0, bankOffset = 0;
+  uint64_t bankChangeNs = 0;
+};
+
+class EpuModel : public Board {
+ public:
+  enum Port : uint16_t {
+    kStatus = 0x8300,
+    kControl = 0x8700,  // read: FINP
+    kBank0Offset = 0x8B00,
+    kBank1Offset = 0x8F00,  // read: memory counter 0
+    kShift = 0x9300,        // read: memory counter 1
+    kRowLength = 0x9700,
+    kReg9B00 = 0x9B00,
+    kAdvanceDivider = 0x9F00,
+    kStartPos = 0xA300,
+    kSMStep = 0xA700,
+    kOKOutput = 0xAB00,
+    kDAC0 = 0xAF00,
+    kDAC1 = 0xB300,
+    kRegB700 = 0xB700,
+    kLaserPulse = 0xBB00,
+    kEcoDutyCycle = 0xBF00,
+    kIndex = 0xC700,
+    kData = 0xCB00,
+  };
+  enum StatusBit : int {
+    kLLBusy = 0,
+    kWrallo = 1,
+    kWrpl1 = 2,
+    kEnvorsch = 3,
+    kIndexPulse = 4,
+    kIpgPulse = 5,
+    kPllInRange = 6,
+    kEncoder = 7,
+    kTurnOffBlocked = 10,
+    kPXBusy = 12,
+  };
+
+  EpuModel();
+
+  bool Read(uint16_t port, uint32_t flags, uint16_t& value) override;
+  void Write(uint16_t port, uint16_t value, uint32_t flags) override;
+  bool WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) override;
+
+  // ---- Test face: the drum and the signals ----
+  void set_index_period_ns(uint64_t ns);  // one drum turn (default 1 ms)
+  void set_drum_speed_rpm(double rpm);
+  void set_index_high_ns(uint64_t ns);    // default 50 us
+  void set_engrave_ns(uint64_t ns);       // 0 (default): one drum turn
+  void set_envorsch_ns(uint64_t ns);      // default 20 us
+  void set_encoder_pulses_per_turn(uint32_t n);
+  void set_pll_locked(bool locked);
+  void set_ipg(IpgModel* ipg);            // found on the machine by default
+  void set_finp(uint16_t word);
+  void set_finp_bit(int bit, bool on);
+  // Called with each new output word (later boards hang their lines here).
+  void on_ok_output(std::function<void(uint16_t before, uint16_t after)> fn);
+
+  // ---- Test face: faults ----
+  void set_wrong_bank(bool on);          // WRPL1_BIT shows the other bank
+  void set_wrpl1_never_set(bool on);     // WRPL1_BIT always 0
+  void set_wrallo_never_set(bool on);    // the row slot never opens
+  // The next status reads through HWIO_Hin show these values of one bit, in
+  // order, whatever the state says (the direct reads are not scripted).
+  void ScriptBit(int bit, const std::vector<bool>& values);
+  void ScriptBitFor(int bit, bool value, size_t reads);
+
+  // ---- Test face: what the board saw ----
+  uint64_t index_period_ns() const;
+  std::vector<EpuRow> rows() const;
+  size_t rows_in_bank(int bank) const;
+  int offered_bank() const;
+  bool started() const;
+  uint16_t control() const;
+  bool error_led() const;
+  uint16_t ok_output() const;
+  uint16_t reg(uint16_t port) const;  // last value written to a port of the board
+  uint16_t indexed(uint16_t index) const;
+  std::vector<std::pair<uint16_t, uint16_t>> indexed_writes() const;
+  std::vector<uint16_t> eco_words() const;
+  uint32_t steps() const;
+  uint32_t bank_changes() const;
+  uint16_t mem_counter(int bank) const;
+  uint64_t engraving_until_ns() const;
+  uint64_t last_bank_change_ns() const;
+  uint64_t status_reads() const;  // through HWIO_Hin
+  uint16_t StatusNow() const;     // the word a read would see now, unscripted
+
+ private:
+  uint16_t StatusAt(uint64_t now) const;
+  void ControlWrite(uint16_t value, uint32_t flags, uint64_t now);
+  void BankChange(uint64_t now);
+  void FindIpg();
+
+  // Drum and timing
+  uint64_t m_indexPeriodNs = 1000000;
+  uint64_t m_indexHighNs = 50000;
+  uint64_t m_engraveNs = 0;
+  uint64_t m_envorschNs = 20000;
+  uint64_t m_codeBusyNs = 3000;
+  uint32_t m_encoderPerTurn = 0;
+  bool m_pllLocked = true;
+  IpgModel* m_ipg = nullptr;
+  bool m_ipgSetByTest = false;
+  bool m_ipgLookedUp = false;
+
+  // Faults and scripts
+  bool m_wrongBank = false;
+  bool m_wrpl1NeverSet = false;
+  bool m_wralloNeverSet = false;
+  std::map<int, std::deque<bool>> m_scripts;
+
+  // Board state
+  bool m_started = false;
+  int m_offeredBank = 0;
+  uint16_t m_control = 0;
+  uint64_t m_slotFreeNs = 0;
+  uint64_t m_engravingUntilNs = 0;
+  uint64_t m_envorschUntilNs = 0;
+  uint64_t m_codeBusyUntilNs = 0;
+  uint64_t m_lastBankChangeNs = 0;
+  uint32_t m_bankChanges = 0;
+  bool m_pendingRow = false;
+  EpuRow m_pending;
+  std::vector<EpuRow> m_rows;
+  uint16_t m_memCounter[2] = {0, 0};
+  std::map<uint16_t, uint16_t> m_regs;
+  uint16_t m_selectedIndex = 0;
+  std::map<uint16_t, uint16_t> m_indexed;
+  std::vector<std::pair<uint16_t, uint16_t>> m_indexedWrites;
+  std::vector<uint16_t> m_ecoWords;
+  uint32_t m_steps = 0;
+  uint16_t m_okOutput = 0;
+  uint16_t m_finp = 0;
+  std::function<void(uint16_t, uint16_t)> m_onOkOutput;
+  uint64_t m_statusReads = 0;
+};
+
+}  // namespace sim
+
+#endif

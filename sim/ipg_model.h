@@ -1,0 +1,53 @@
+// The pulse generator board: five registers behind an index port (0x0300)
+// and a data port (0x0700). It makes N pulses in each period of 640,000
+// counts of its clock; N is what the registers say, decoded the way the
+// board counts: Q counts a pulse, and every T0, T1 and T2 counts one pulse
+// is stretched by a count to spread the period's remainder.
+#ifndef CARDN5_SIM_IPG_MODEL_H
+#define CARDN5_SIM_IPG_MODEL_H
+
+#include <stdint.h>
+
+#include <utility>
+#include <vector>
+
+#include "machine.h"
+
+namespace sim {
+
+class IpgModel : public Board {
+ public:
+  static constexpr uint16_t kIndexPort = 0x0300;
+  static constexpr uint16_t kDataPort = 0x0700;
+  static constexpr uint32_t kPeriodCounts = 640000;
+
+  // The clock sets how fast the pulses come; 20 MHz puts N = 6400 at one
+  // pulse every 5 us, slow enough for the EPU's polled count.
+  explicit IpgModel(double clockHz = 20e6) : m_clockHz(clockHz) {}
+
+  void Write(uint16_t port, uint16_t value, uint32_t flags) override;
+
+  // ---- Test face ----
+  void set_clock_hz(double hz);
+  uint16_t reg(int index) const;
+  // Data writes as (index selected, value), in order.
+  std::vector<std::pair<int, uint16_t>> data_writes() const;
+  bool programmed() const;  // register 4 (the pulse length) was written
+  uint32_t counts_per_pulse() const;
+  uint32_t correction_period(int n) const;  // T0, T1, T2; 0 = not enabled
+  double pulses_per_period() const;         // 0 before programming
+  double pulse_period_ns() const;           // 0: no pulses
+
+ private:
+  double PulsesPerPeriodLocked() const;
+
+  double m_clockHz;
+  int m_index = 0;
+  uint16_t m_regs[8] = {};
+  bool m_programmed = false;
+  std::vector<std::pair<int, uint16_t>> m_dataWrites;
+};
+
+}  // namespace sim
+
+#endif

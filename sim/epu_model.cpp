@@ -124,7 +124,7 @@ void EpuModel::ControlWrite(uint16_t value, uint32_t flags, uint64_t now) {
     if (bit == 0 || bit == 1) {
       m_pending = EpuRow{};
       m_pending.bank = bit;
-      m_pending.offeredBank = m_offeredBank;
+      m_pending.offeredBank = OfferedBankLocked();
       m_pendingRow = true;
     } else if (bit == 3) {
       m_offeredBank = 0;
@@ -187,8 +187,7 @@ uint16_t EpuModel::StatusAt(uint64_t now) const {
     set(kWrallo, !m_wralloNeverSet && now >= m_slotFreeNs);
     set(kEnvorsch, now < m_envorschUntilNs);
   }
-  bool bank0 = (m_offeredBank == 0) != m_wrongBank;
-  if (m_wrpl1NeverSet) bank0 = false;
+  const bool bank0 = OfferedBankLocked() == 0 && !m_wrpl1NeverSet;
   set(kWrpl1, bank0);
   set(kTurnOffBlocked, now < m_engravingUntilNs);
   set(kPXBusy, now < m_codeBusyUntilNs);
@@ -306,9 +305,11 @@ size_t EpuModel::rows_in_bank(int bank) const {
       std::count_if(m_rows.begin(), m_rows.end(), [bank](const EpuRow& r) { return r.bank == bank; }));
 }
 
+int EpuModel::OfferedBankLocked() const { return m_wrongBank ? m_offeredBank ^ 1 : m_offeredBank; }
+
 int EpuModel::offered_bank() const {
   Guard g(m_machine->mutex());
-  return m_offeredBank;
+  return OfferedBankLocked();
 }
 
 bool EpuModel::started() const {

@@ -99,7 +99,7 @@ class EpuModel : public Board {
   void on_ok_output(std::function<void(uint16_t before, uint16_t after)> fn);
 
   // ---- Test face: faults ----
-  void set_wrong_bank(bool on);          // WRPL1_BIT shows the other bank
+  void set_wrong_bank(bool on);          // the board offers the other bank than the pulses say
   void set_wrpl1_never_set(bool on);     // WRPL1_BIT always 0
   void set_wrallo_never_set(bool on);    // the row slot never opens
   // The next status reads through HWIO_Hin show these values of one bit, in
@@ -130,6 +130,7 @@ class EpuModel : public Board {
 
  private:
   uint16_t StatusAt(uint64_t now) const;
+  int OfferedBankLocked() const;
   void ControlWrite(uint16_t value, uint32_t flags, uint64_t now);
   void BankChange(uint64_t now);
   void FindIpg();

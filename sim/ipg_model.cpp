@@ -63,12 +63,16 @@ uint32_t IpgModel::correction_period(int n) const {
 
 double IpgModel::PulsesPerPeriodLocked() const {
   if (!m_programmed) return 0.0;
-  // Each correction stretches one pulse by a count; what is left of the
-  // period is made of whole pulses.
+  // Each correction stretches one pulse by a count. The enabled periods
+  // cascade: the first runs over the whole period, each next one over the
+  // counts the one before left; what is left of the period is whole pulses.
   uint32_t corrections = 0;
+  uint32_t counts = kPeriodCounts;
   for (int n = 0; n < 3; ++n) {
     const uint32_t t = correction_period(n);
-    if (t != 0) corrections += kPeriodCounts / t;
+    if (t == 0) continue;
+    corrections += counts / t;
+    counts -= counts / t;
   }
   if (corrections >= kPeriodCounts) return 0.0;
   return static_cast<double>(kPeriodCounts - corrections) / counts_per_pulse();

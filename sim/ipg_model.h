@@ -1,8 +1,9 @@
 // The pulse generator board: five registers behind an index port (0x0300)
 // and a data port (0x0700). It makes N pulses in each period of 640,000
 // counts of its clock; N is what the registers say, decoded the way the
-// board counts: Q counts a pulse, and every T0, T1 and T2 counts one pulse
-// is stretched by a count to spread the period's remainder.
+// board counts: Q counts a pulse, and the enabled correction periods of
+// T0, T1, T2 (in that order, each over the counts the one before left)
+// stretch one pulse by a count to spread the period's remainder.
 #ifndef CARDN5_SIM_IPG_MODEL_H
 #define CARDN5_SIM_IPG_MODEL_H
 

@@ -79,11 +79,11 @@ void IodModel::ClearFaults() { m_faults.clear(); }
 
 void IodModel::AddFault(const Fault& fault) {
   m_faults.push_back(fault);
-  // The ready line may already have been raised for the byte the fault
-  // names; the PC has not seen it yet, so it is raised again under the fault.
+  // The ready line may already be up for the byte the fault names: it
+  // drops now and stays low for the hold from here on.
   if (fault.kind == FaultKind::NeverReady && m_readyPending && fault.telegram == m_readyTelegram &&
       fault.byte == m_readyByte)
-    ReadyFor(m_readyTelegram, m_readyByte, m_readyBaseNs);
+    ReadyFor(m_readyTelegram, m_readyByte, std::max(m_readyBaseNs, m_nowNs));
 }
 
 const IodModel::Fault* IodModel::FindFault(FaultKind kind, int telegram, int byte) const {

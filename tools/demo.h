@@ -6,5 +6,6 @@
 #include "machine.h"
 
 int RunFrameDemo(sim::Machine& machine);
+int RunTelegramDemo(sim::Machine& machine);
 
 #endif

@@ -7,5 +7,6 @@
 
 int RunFrameDemo(sim::Machine& machine);
 int RunTelegramDemo(sim::Machine& machine);
+int RunEngravingDemo(sim::Machine& machine);
 
 #endif

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   int failures = 0;
   failures += RunFrameDemo(machine) != 0;
   failures += RunTelegramDemo(machine) != 0;
+  failures += RunEngravingDemo(machine) != 0;
 
   if (!vcd.empty()) {
     if (machine.trace().WriteVcd(vcd))

@@ -194,6 +194,10 @@ void IodModel::OnPcStrobeRise() {
   const Assessment a = Assess(t.bytes);
   if (!a.complete) {
     ReadyFor(telegram, static_cast<int>(t.bytes.size()), m_nowNs + kReactNs);
+    if (a.couldEndHere) {
+      const size_t count = t.bytes.size();
+      Schedule(kShortEndNs, [this, telegram, count] { CloseShort(telegram, count); });
+    }
     return;
   }
   t.complete = true;
@@ -219,10 +223,13 @@ IodModel::Assessment IodModel::Assess(const std::vector<uint8_t>& b) const {
   }
   a.variant = Variant::N6;
   const size_t shortCount = length & 0x7Fu;
-  if (marked && following == shortCount && ChecksumFits(b, shortCount, 0xFF7F)) {
-    a.complete = a.accepted = true;
-    a.textLength = shortCount - 2;
-    return a;
+  if (marked && following == shortCount && shortCount >= 2) {
+    if (ChecksumFits(b, shortCount, 0xFF7F)) {
+      a.complete = a.accepted = true;
+      a.textLength = shortCount - 2;
+      return a;
+    }
+    a.couldEndHere = true;
   }
   if (following < length) return a;
   a.complete = true;
@@ -254,6 +261,20 @@ void IodModel::Process(int telegram, Assessment a) {
   std::vector<uint8_t> answer = BuildAnswer(telegram, text);
   m_telegrams[static_cast<size_t>(telegram)].answer = answer;
   StartAnswer(telegram, std::move(answer), kAnswerNs);
+}
+
+// The PC stopped after the short length: it meant it, and the checksum is wrong.
+void IodModel::CloseShort(int telegram, size_t count) {
+  if (m_rxOpen != telegram || m_takePending) return;
+  Telegram& t = m_telegrams[static_cast<size_t>(telegram)];
+  if (t.bytes.size() != count) return;
+  t.complete = true;
+  m_rxOpen = -1;
+  Assessment a;
+  a.complete = true;
+  a.variant = Variant::N6;
+  a.textLength = count - 3;
+  Process(telegram, a);
 }
 
 // ---- Sending the answer ------------------------------------------------------------

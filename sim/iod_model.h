@@ -35,6 +35,10 @@ class IodModel : public Board {
   // A telegram whose next byte is this late is given up: the PC has started
   // it again from its first byte.
   static constexpr uint64_t kResyncNs = 50000000;
+  // An N6 telegram that could have ended at its short length (see Assess)
+  // but failed its checksum there is closed as rejected when no further
+  // byte comes within this time.
+  static constexpr uint64_t kShortEndNs = 200000;
 
   enum class Variant { Auto, N5, N6 };
   using Responder = std::function<std::string(const std::string& command)>;
@@ -122,6 +126,7 @@ class IodModel : public Board {
     bool accepted = false;
     Variant variant = Variant::Auto;
     size_t textLength = 0;
+    bool couldEndHere = false;  // N6 short reading with a failed checksum
   };
 
   void AddFault(const Fault& fault);
@@ -137,6 +142,7 @@ class IodModel : public Board {
   void OnPcStrobeRise();
   Assessment Assess(const std::vector<uint8_t>& bytes) const;
   void Process(int telegram, Assessment assessment);
+  void CloseShort(int telegram, size_t count);
 
   // Sending the answer.
   std::vector<uint8_t> BuildAnswer(int telegram, const std::string& text) const;

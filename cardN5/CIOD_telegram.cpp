@@ -48,7 +48,8 @@ enum class Answer { Received, Failed, ChecksumWrong };
 
 // The answer telegram is the same in both variants; only the byte
 // operation and the messages differ. The text reaches the caller's buffer
-// before the checksum is compared, so a bad answer can still be logged.
+// before the checksum is compared, so the host still sees what a spoiled
+// answer said.
 Answer ReceiveAnswer(CIODCard& card, int32_t (CIODCard::*pfnReceiveByte)(uint16_t*), const char* pszNoLength,
                      const char* pszNoByte, char* pszAnswer, uint16_t* pwSoll, uint16_t* pwIst) {
   uint16_t wLength = 0;

@@ -68,7 +68,8 @@ class IodModel : public Board {
 
   // Faults. Telegrams are numbered from 0 in the order the MCM sees them
   // begin; bytes from 0, the length byte first.
-  // Bit 9 stays low before the byte (holdNs, then it rises after all).
+  // Bit 9 stays low before the byte: for holdNs from when it would have
+  // risen (or from now, if that has passed), then it rises after all.
   void NeverReady(int telegram, int byte, uint64_t holdNs = kForever);
   // The byte's strobe is ignored: bit 9 never drops for it.
   void NeverTakeByte(int telegram, int byte);

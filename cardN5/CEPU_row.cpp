@@ -15,6 +15,9 @@ using epu::Write;
 
 namespace {
 
+// B700 value of the spiral pass of row mode 2 (mode 1 takes 5 % of the pulses).
+constexpr uint16_t kMode2SpiralB700 = 65500;
+
 inline void SpinPause() {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_ia32_pause();
@@ -83,7 +86,7 @@ int32_t CEPUCard::TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t 
 
   m_wAdvanceDivider = wKeptDivider;
   const uint16_t wKeptB700 = m_wB700Value;
-  m_wB700Value = wRowMode == 2 ? epu::kCylindricalDivider : m_wSpiralB700;
+  m_wB700Value = wRowMode == 2 ? kMode2SpiralB700 : m_wSpiralB700;
   m_wStartOffset = wKeptStartOffset;
 
   RecalcShift();

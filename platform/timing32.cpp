@@ -69,6 +69,12 @@ void SleepAtLeastMs(uint32_t ms) {
   }
 }
 
+// A completed pause reports how long it was in its caller's unit (at least
+// 1, so a zero-length pause still reads as done): the exports that pass the
+// result on stay booleans for the host, and a test can tell which pause a
+// result came from.
+int32_t Completed(uint32_t units) { return units == 0 ? 1 : static_cast<int32_t>(units > 0x7FFFFFFFu ? 0x7FFFFFFFu : units); }
+
 }  // namespace
 
 uint64_t CARDN5_STDCALL TIMINGX_NowNs(void) {
@@ -86,20 +92,19 @@ uint64_t CARDN5_STDCALL TIMINGX_NowNs(void) {
 }
 
 int32_t CARDN5_STDCALL TIMING_Delay(uint32_t dwMilliseconds) {
-  if (AdvanceVirtual(static_cast<uint64_t>(dwMilliseconds) * 1000u)) return 1;
-  SleepAtLeastMs(dwMilliseconds);
-  return 1;
+  if (!AdvanceVirtual(static_cast<uint64_t>(dwMilliseconds) * 1000u)) SleepAtLeastMs(dwMilliseconds);
+  return Completed(dwMilliseconds);
 }
 
 int32_t CARDN5_STDCALL TIMING_DelayUS(uint32_t dwMicroseconds) {
-  if (AdvanceVirtual(dwMicroseconds)) return 1;
+  if (AdvanceVirtual(dwMicroseconds)) return Completed(dwMicroseconds);
   // The end is taken before anything else so that the call's own overhead
   // counts towards the wait, and the loop compares against it with >= so the
   // wait is never short.
   const uint64_t end = TIMINGX_NowNs() + static_cast<uint64_t>(dwMicroseconds) * 1000u;
   while (TIMINGX_NowNs() < end) {
   }
-  return 1;
+  return Completed(dwMicroseconds);
 }
 
 int32_t CARDN5_STDCALL TIMINGX_SetVirtualClock(PFN_TIMINGX_Advance pfn, void* pCtx) {

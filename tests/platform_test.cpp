@@ -100,12 +100,13 @@ TEST(Timing, VirtualClockTakesEveryDelayWithoutWaiting) {
   ClockLog clock;
   TIMINGX_SetVirtualClock(Record, &clock);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_NE(0, TIMING_Delay(10000));
-  EXPECT_NE(0, TIMING_DelayUS(1666));
+  EXPECT_EQ(10000, TIMING_Delay(10000));
+  EXPECT_EQ(1666, TIMING_DelayUS(1666));
+  EXPECT_EQ(1, TIMING_DelayUS(0));
   EXPECT_NE(0, TIMINGX_Sleep(1));
   TIMINGX_SetVirtualClock(nullptr, nullptr);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_EQ((std::vector<uint64_t>{10000000u, 1666u, 1000u}), clock.advances);
+  EXPECT_EQ((std::vector<uint64_t>{10000000u, 1666u, 0u, 1000u}), clock.advances);
 }
 
 // ---- Log and recorded error ------------------------------------------------------

@@ -84,13 +84,15 @@ Answer ReceiveAnswer(CIODCard& card, int32_t (CIODCard::*pfnReceiveByte)(uint16_
 // The host's text in the log; an absent one shows as empty.
 const char* Shown(const char* pszCommand) { return pszCommand ? pszCommand : ""; }
 
+bool Usable(const CIODCard& card, const char* pszCommand) { return pszCommand || card.m_bEmulation != 0; }
+
 }  // namespace
 
 // ---- Sending ---------------------------------------------------------------
 
 int32_t CIODCard::SendTxt(const char* pszCommand) {
-  if (!pszCommand) return 0;
   if (m_bEmulation != 0) return 1;
+  if (!pszCommand) return 0;
   const int32_t n = CommandLength(pszCommand);
   if (n > IOD_MAX_COMMAND) {
     ERRLOG_WriteToLOGFile("String in SendTxt zu lang! \n");
@@ -119,8 +121,8 @@ int32_t CIODCard::SendTxt(const char* pszCommand) {
 }
 
 int32_t CIODCard::SendTxtN6(const char* pszCommand) {
-  if (!pszCommand) return 0;
   if (m_bEmulation != 0) return 1;
+  if (!pszCommand) return 0;
   const int32_t n = CommandLength(pszCommand);
   if (n > IOD_MAX_COMMAND) {
     ERRLOG_WriteToLOGFile("String in SendTxtN6 zu lang! \n");
@@ -186,13 +188,15 @@ int32_t CIODCard::ReceiveTxtN6(char* pszAnswer) {
 
 // A missing command or answer buffer is a host error that no repetition
 // cures: it is refused before the MCM sees anything, with the operation's
-// own final message and code.
+// own final message and code. An emulated board never looks at the command,
+// so there a missing one passes like any other; the answer buffer is written
+// even then and stays a fault.
 
 int32_t CIODCard::RepSendTxt(const char* pszCommand) {
-  if (pszCommand) {
+  if (Usable(*this, pszCommand)) {
     for (int32_t nAttempt = 0; nAttempt < IOD_ATTEMPTS; ++nAttempt) {
       if (SendTxt(pszCommand)) return 1;
-      ERRLOG_WriteToLOGFile("Error RepSendTxt '%s' \n", pszCommand);
+      ERRLOG_WriteToLOGFile("Error RepSendTxt '%s' \n", Shown(pszCommand));
       TIMING_Delay(IOD_RETRY_PAUSE_MS);
     }
   }
@@ -202,11 +206,11 @@ int32_t CIODCard::RepSendTxt(const char* pszCommand) {
 }
 
 int32_t CIODCard::RepSendTxtN6(const char* pszCommand) {
-  if (pszCommand) {
+  if (Usable(*this, pszCommand)) {
     // N6 sends again at once: each failed byte has already waited its time-out.
     for (int32_t nAttempt = 0; nAttempt < IOD_ATTEMPTS; ++nAttempt) {
       if (SendTxtN6(pszCommand)) return 1;
-      ERRLOG_WriteToLOGFile("Error RepSendTxtN6 '%s' \n", pszCommand);
+      ERRLOG_WriteToLOGFile("Error RepSendTxtN6 '%s' \n", Shown(pszCommand));
     }
   }
   ERRLOG_WriteToLOGFile("RepSendTxtN6 returned with error \n");
@@ -220,10 +224,10 @@ namespace {
 // the command goes out again from its first byte in every attempt.
 int32_t RepExchange(CIODCard& card, int32_t (CIODCard::*pfnSend)(const char*),
                     int32_t (CIODCard::*pfnReceive)(char*), const char* pszCommand, char* pszAnswer) {
-  if (pszCommand && pszAnswer) {
+  if (pszAnswer && Usable(card, pszCommand)) {
     for (int32_t nAttempt = 0; nAttempt < IOD_ATTEMPTS; ++nAttempt) {
       if ((card.*pfnSend)(pszCommand) && (card.*pfnReceive)(pszAnswer)) return 1;
-      ERRLOG_WriteToLOGFile("Error RepReceiveTxT '%s' \n", pszCommand);
+      ERRLOG_WriteToLOGFile("Error RepReceiveTxT '%s' \n", Shown(pszCommand));
       TIMING_Delay(IOD_RETRY_PAUSE_MS);
     }
   }
@@ -240,7 +244,8 @@ int32_t CIODCard::RepReceiveTxt(const char* pszCommand, char* pszAnswer) {
 
 int32_t CIODCard::RepReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
   // The host's second thread may ask while an exchange runs; it would
-  // interleave its handshake with the running one, so it is turned away.
+  // interleave its handshake with the running one, so it is turned away,
+  // whatever it passed and whether or not the board is emulated.
   if (g_bRepReceiveTxtN6InUse == 1) {
     ERRLOG_WriteToLOGFile("RepReceiveTxtN6 is already in use \n");
     ERRLOG_WriteToLOGFile("wanted string to send %s \n", Shown(pszCommand));
@@ -253,7 +258,7 @@ int32_t CIODCard::RepReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
 }
 
 int32_t CIODCard::SingleReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
-  if (pszCommand && pszAnswer && SendTxtN6(pszCommand) && ReceiveTxtN6(pszAnswer)) return 1;
+  if (pszAnswer && Usable(*this, pszCommand) && SendTxtN6(pszCommand) && ReceiveTxtN6(pszAnswer)) return 1;
   ERRLOG_WriteToLOGFile("Error SingleReceiveTxTN6 '%s' \n", Shown(pszCommand));
   CARDN5_RECORD_ERROR(ERR_IOD_RECEIVE);
   return 0;

@@ -129,8 +129,10 @@ CARDN5_API int32_t CARDN5_CALL IPGN5_SetIPGPulses(uint32_t dwPulses);
  * characters; a longer one is refused before a byte is sent (and retried,
  * so the repeating exports fail after their five attempts). An answer
  * buffer must hold 249 bytes: up to 248 characters and the terminating
- * zero. A null command or answer buffer fails at once (0, error 2142 for
- * sending, 2143 for exchanges) without touching the link. */
+ * zero. A null answer buffer fails at once (0, error 2143) without touching
+ * the link; so does a null command (error 2142 for sending, 2143 for
+ * exchanges), except while the board is emulated: the command is not looked
+ * at then, sending returns 1 and an exchange answers "Emulation". */
 CARDN5_API int32_t CARDN5_CALL IODN5_InitPowerOn(void); /* always 1, no port touched */
 CARDN5_API int32_t CARDN5_CALL IODN5_RepSendTxt(const char* pszCommand);
 CARDN5_API int32_t CARDN5_CALL IODN5_RepReceiveTxt(const char* pszCommand, char* pszAnswer);

@@ -63,8 +63,10 @@ void IodModel::NeverReleaseStrobe(int telegram, int answerByte) {
   AddFault({FaultKind::NeverReleaseStrobe, telegram, answerByte, 0, 0});
 }
 void IodModel::RejectTelegram(int telegram) { AddFault({FaultKind::Reject, telegram, kEveryByte, 0, 0}); }
-void IodModel::CorruptAnswerChecksum(int telegram) {
-  AddFault({FaultKind::CorruptChecksum, telegram, kEveryByte, 0, 0});
+void IodModel::CorruptAnswerChecksum(int telegram, uint16_t delta) {
+  Fault f{FaultKind::CorruptChecksum, telegram, kEveryByte, 0, 0};
+  f.delta = delta;
+  AddFault(f);
 }
 void IodModel::SendAnswerLength(int telegram, uint8_t length) {
   AddFault({FaultKind::BadLength, telegram, kEveryByte, 0, length});
@@ -74,6 +76,11 @@ void IodModel::DropVerdict(int telegram, uint64_t holdNs) {
 }
 void IodModel::AnswerSlowly(int telegram, uint64_t delayNs, int answerByte) {
   AddFault({FaultKind::Slow, telegram, answerByte, delayNs, 0});
+}
+void IodModel::UnsteadyVerdict(int telegram, uint64_t settleNs, uint64_t holdNs) {
+  Fault f{FaultKind::UnsteadyVerdict, telegram, kEveryByte, settleNs, 0};
+  f.ns2 = holdNs;
+  AddFault(f);
 }
 void IodModel::ClearFaults() { m_faults.clear(); }
 
@@ -100,13 +107,22 @@ std::vector<uint8_t> IodModel::Received() const {
 
 uint16_t IodModel::InputLatch() const {
   return static_cast<uint16_t>(m_data | (m_strobeLow ? 0 : kMcmStrobeHigh) | (Ready() ? kMcmReady : 0) |
-                               (m_verdict ? kVerdict : 0) | m_status | kUndriven);
+                               (VerdictShown() ? kVerdict : 0) | m_status | kUndriven);
+}
+
+bool IodModel::VerdictShown() const {
+  if (!m_unsteady) return m_verdict;
+  if (m_firstReadyReadNs == kForever) return !m_verdict;
+  const uint64_t settledNs = After(m_firstReadyReadNs, m_unsteadySettleNs);
+  const bool steady = m_nowNs > settledNs && m_nowNs <= After(settledNs, m_unsteadyHoldNs);
+  return steady ? m_verdict : !m_verdict;
 }
 
 // ---- Bus face ----------------------------------------------------------------
 
 bool IodModel::Read(uint16_t port, uint32_t, uint16_t& value) {
   if (port != kPort) return false;
+  if (m_unsteady && Ready() && m_firstReadyReadNs == kForever) m_firstReadyReadNs = m_nowNs;
   value = InputLatch();
   return true;
 }
@@ -168,6 +184,7 @@ void IodModel::OnPcStrobeFall() {
     m_telegrams.emplace_back();
     m_rxOpen = static_cast<int>(m_telegrams.size()) - 1;
     m_verdict = false;
+    m_unsteady = false;
   }
   const int byte = static_cast<int>(m_telegrams[static_cast<size_t>(m_rxOpen)].bytes.size());
   if (FindFault(FaultKind::NeverTakeByte, m_rxOpen, byte)) return;
@@ -249,6 +266,12 @@ void IodModel::Process(int telegram, Assessment a) {
   if (a.textLength > 0 && t.bytes.size() >= a.textLength + 1)
     t.command.assign(t.bytes.begin() + 1, t.bytes.begin() + 1 + static_cast<std::ptrdiff_t>(a.textLength));
   m_verdict = t.accepted;
+  if (const Fault* unsteady = FindFault(FaultKind::UnsteadyVerdict, telegram)) {
+    m_unsteady = true;
+    m_unsteadySettleNs = unsteady->ns;
+    m_unsteadyHoldNs = unsteady->ns2;
+    m_firstReadyReadNs = kForever;
+  }
   if (const Fault* drop = FindFault(FaultKind::DropVerdict, telegram)) {
     m_readyFromNs = After(m_nowNs, drop->ns);
     m_readyPending = false;
@@ -289,7 +312,8 @@ std::vector<uint8_t> IodModel::BuildAnswer(int telegram, const std::string& text
     b.push_back(static_cast<uint8_t>(text[i]));
     sum = static_cast<uint16_t>(sum + static_cast<uint8_t>(text[i]));
   }
-  if (FindFault(FaultKind::CorruptChecksum, telegram)) sum = static_cast<uint16_t>(sum + 1);
+  if (const Fault* corrupt = FindFault(FaultKind::CorruptChecksum, telegram))
+    sum = static_cast<uint16_t>(sum + corrupt->delta);
   if (const Fault* length = FindFault(FaultKind::BadLength, telegram)) b[0] = length->value;
   b.push_back(static_cast<uint8_t>(sum & 0xFF));
   b.push_back(static_cast<uint8_t>(sum >> 8));

@@ -1,8 +1,8 @@
 // The IOD board and the machine controller (MCM) at the far end of its
-// link. The MCM runs the two-line handshake from its side, driven only by
-// what the PC writes and by virtual time: it takes the PC's bytes, checks
-// each telegram's length and checksum, shows its verdict on input bit 10,
-// and strobes out the answer a test chooses. Faults make it misbehave on a
+// link. The MCM runs the two-line handshake from its side, driven by what
+// the PC writes and by virtual time (one fault also watches its reads): it
+// takes the PC's bytes, checks each telegram's length and checksum, shows
+// its verdict on input bit 10, and strobes out the answer a test chooses. Faults make it misbehave on a
 // chosen telegram or byte; everything it took is kept for the test to read.
 #ifndef CARDN5_SIM_IOD_MODEL_H
 #define CARDN5_SIM_IOD_MODEL_H
@@ -79,14 +79,21 @@ class IodModel : public Board {
   void NeverReleaseStrobe(int telegram, int answerByte);
   // Bit 10 reads 0 after the telegram, and no answer comes.
   void RejectTelegram(int telegram);
-  // The answer's checksum is one off.
-  void CorruptAnswerChecksum(int telegram);
+  // The answer's checksum is off by delta; 0x100 spoils only its high byte.
+  void CorruptAnswerChecksum(int telegram, uint16_t delta = 1);
   // The answer's length byte is this value; the rest follows unchanged.
   void SendAnswerLength(int telegram, uint8_t length);
   // After the telegram bit 9 stays low (holdNs); the answer still comes.
   void DropVerdict(int telegram, uint64_t holdNs = kForever);
   // Each answer byte (or the one named) comes delayNs later than usual.
   void AnswerSlowly(int telegram, uint64_t delayNs, int answerByte = kEveryByte);
+  // Bit 10 is not steady around the telegram's verdict: it shows the
+  // opposite of the verdict until settleNs after the first read that sees
+  // bit 9 high again, then the verdict for holdNs, then the opposite again.
+  // Timed from that read rather than from the rise, so that a test knows
+  // exactly which of the PC's reads finds the verdict, whatever the phase
+  // of its polling.
+  void UnsteadyVerdict(int telegram, uint64_t settleNs, uint64_t holdNs = kForever);
   void ClearFaults();
 
   // ---- What it saw ----
@@ -113,7 +120,8 @@ class IodModel : public Board {
     CorruptChecksum,
     BadLength,
     DropVerdict,
-    Slow
+    Slow,
+    UnsteadyVerdict
   };
   struct Fault {
     FaultKind kind;
@@ -121,6 +129,8 @@ class IodModel : public Board {
     int byte;
     uint64_t ns;
     uint8_t value;
+    uint64_t ns2 = 0;  // a second time: UnsteadyVerdict's hold
+    uint16_t delta = 0;  // CorruptChecksum's offset
   };
   struct Assessment {
     bool complete = false;
@@ -136,6 +146,7 @@ class IodModel : public Board {
   bool Ready() const { return m_nowNs >= m_readyFromNs; }
   void ReadyFor(int telegram, int byte, uint64_t atNs);
   void DropReady();
+  bool VerdictShown() const;
 
   // Receiving the PC's telegram.
   void OnPcStrobeFall();
@@ -163,6 +174,12 @@ class IodModel : public Board {
   bool m_strobeLow = false;
   uint64_t m_readyFromNs = 0;  // bit 9 reads 1 from this time on
   bool m_verdict = false;
+  // An UnsteadyVerdict fault on the telegram last judged, and when a read
+  // first saw bit 9 high after the verdict (kForever: not yet).
+  bool m_unsteady = false;
+  uint64_t m_unsteadySettleNs = 0;
+  uint64_t m_unsteadyHoldNs = 0;
+  uint64_t m_firstReadyReadNs = kForever;
   uint16_t m_status;
   uint64_t m_nowNs = 0;
 

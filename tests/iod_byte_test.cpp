@@ -58,6 +58,53 @@ TEST_F(IodByteTest, TransmitPutsTheByteOnTheLinesBeforeStrobingAndKeepsItAfterwa
   EXPECT_TRUE(log.Lines().empty()) << log.Dump();
 }
 
+// The accesses between two writes to the port: 'R' for a read, 'D' for a
+// 10 us pause, 'X' for any other pause. segment 0 lies before the first write.
+std::string Segment(const sim::Trace& trace, size_t segment) {
+  std::string shape;
+  size_t writes = 0;
+  for (const sim::TraceEntry& e : trace.entries()) {
+    if (e.IsWrite() && e.port == kIodPort) {
+      if (writes++ == segment) break;
+      continue;
+    }
+    if (writes != segment) continue;
+    if (e.IsRead() && e.port == kIodPort) shape.append(e.repeat, 'R');
+    if (e.kind == sim::Access::Delay) shape += e.arg1 == 10 ? 'D' : 'X';
+  }
+  return shape;
+}
+
+// A wait that succeeds at poll k: the first test before any pause, then a
+// pause before each further test.
+std::string WaitOf(size_t k) {
+  std::string shape = "R";
+  for (size_t i = 1; i < k; ++i) shape += "DR";
+  return shape;
+}
+
+TEST_F(IodByteTest, AWaitTestsTheLineBeforeItsFirstPause) {
+  struct Row {
+    uint64_t holdNs;  // how much later than the PC's first poll the MCM is ready
+    size_t polls;     // polls see the line 1, 12, 23, ... us after the start
+  };
+  const Row rows[] = {{0, 1}, {5000, 2}, {12000, 2}, {13000, 3}, {30000, 4}, {1000000, 92}};
+  for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+    const Row& r = rows[i];
+    SCOPED_TRACE(testing::Message() << "ready after " << r.holdNs << " ns");
+    // All bytes belong to one long telegram; the MCM is ready for byte i by now.
+    machine.AdvanceNs(20000);
+    if (r.holdNs > 0) mcm->NeverReady(0, static_cast<int>(i), r.holdNs);
+    machine.trace().Clear();
+    EXPECT_EQ(1, card.IODTransmitByte(0x41));
+    EXPECT_EQ(WaitOf(r.polls), Segment(machine.trace(), 0)) << machine.TraceText();
+    // The MCM takes the byte 3 us after the strobe falls: the second poll sees it.
+    EXPECT_EQ(WaitOf(2), Segment(machine.trace(), 3)) << machine.TraceText();
+  }
+  EXPECT_EQ(std::vector<uint8_t>(6, 0x41), mcm->Received());
+  EXPECT_TRUE(log.Lines().empty()) << log.Dump();
+}
+
 TEST_F(IodByteTest, TransmitToAnMcmThatIsNeverReadyGivesUpAfter30000PollsWithoutWriting) {
   mcm->NeverReady(0, 0);
   for (const TransmitVariant& v : kTransmits) {

@@ -94,6 +94,46 @@ TEST_F(IodModelTest, AnN6LengthAbove127CountsItsMarkBit) {
   EXPECT_EQ(std::string(131, 'A'), mcm->telegrams()[0].command);
 }
 
+TEST_F(IodModelTest, AnUnsteadyVerdictIsRightOnlyInItsWindow) {
+  const std::vector<uint8_t> good = {0x05, 0x41, 0x41, 0x41, 0xC3, 0x00};
+  const std::vector<uint8_t> bad = {0x05, 0x41, 0x41, 0x41, 0xC4, 0x00};
+  mcm->SetVariant(IodModel::Variant::N5);
+  for (const auto& bytes : {good, bad}) {
+    const bool accepted = bytes == good;
+    SCOPED_TRACE(accepted ? "accepted" : "rejected");
+    const int t = static_cast<int>(mcm->telegrams().size());
+    // Right from 10 us after the first read that sees ready, for 20 us.
+    mcm->UnsteadyVerdict(t, 10000, 20000);
+    Send(bytes);
+    ASSERT_EQ(accepted, mcm->telegrams().back().accepted);
+    struct Step {
+      uint64_t waitNs;  // before the read, which itself takes 1 us
+      bool right;
+    };
+    // Read at 0, 9, 11, 30 and 31 us after the first.
+    const Step steps[] = {{0, false}, {8000, false}, {1000, true}, {18000, true}, {0, false}};
+    for (const Step& step : steps) {
+      machine.AdvanceNs(step.waitNs);
+      const uint16_t in = In();
+      ASSERT_NE(0, in & 0x0200);
+      EXPECT_EQ(step.right ? accepted : !accepted, (in & 0x0400) != 0) << "at " << machine.NowNs();
+    }
+    // The answer of an accepted telegram is on its way meanwhile; a PC byte ends it.
+    machine.AdvanceNs(IodModel::kResyncNs + 1000);
+  }
+}
+
+TEST_F(IodModelTest, AnAnswerChecksumCanBeSpoiledInItsHighByteOnly) {
+  mcm->SetResponder([](const std::string&) { return std::string("\xFF\xFF"); });
+  mcm->CorruptAnswerChecksum(0, 0x100);
+  mcm->CorruptAnswerChecksum(1);
+  Send({0x02, 0x00, 0x00});
+  Send({0x02, 0x00, 0x00});
+  ASSERT_EQ(2u, mcm->telegrams().size());
+  EXPECT_EQ((std::vector<uint8_t>{0x04, 0xFF, 0xFF, 0xFE, 0x02}), mcm->telegrams()[0].answer);
+  EXPECT_EQ((std::vector<uint8_t>{0x04, 0xFF, 0xFF, 0xFF, 0x01}), mcm->telegrams()[1].answer);
+}
+
 TEST_F(IodModelTest, AGapInATelegramStartsANewOneAndAPcByteEndsTheAnswer) {
   SendByte(0x05);
   SendByte(0x41);

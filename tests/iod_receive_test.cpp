@@ -207,6 +207,43 @@ TEST_F(IodLinkTest, AnswerLengthsAtTheEdges) {
   }
 }
 
+// Characters of 0x80 and more add as unsigned bytes, and all 16 bits of
+// the sum are compared with the received checksum.
+TEST_F(IodLinkTest, TheAnswerChecksumIsTheWholeUnsignedSum) {
+  std::string text;
+  mcm->SetResponder([&](const std::string&) { return text; });
+  const std::string ff248(248, '\xFF');  // sum 0xF708
+  struct Row {
+    const char* name;
+    std::string text;
+    uint16_t corruptBy;  // 0: the first answer is right
+    const char* n6Line;
+  };
+  const Row rows[] = {
+      {"248 x 0xFF", ff248, 0, nullptr},
+      {"umlauts", "\xC4\xD6\xDC", 0, nullptr},
+      {"high byte spoiled", "Hallo", 0x100, "ReceiveTxtN6 Fehler in checksumme Soll: 2f0  Ist: 1f0\n"},
+      {"248 x 0xFF, high byte spoiled", ff248, 0x100, "ReceiveTxtN6 Fehler in checksumme Soll: f808  Ist: f708\n"},
+      {"248 x 0xFF, low byte spoiled", ff248, 1, "ReceiveTxtN6 Fehler in checksumme Soll: f709  Ist: f708\n"},
+  };
+  for (Variant v : kBoth) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(testing::Message() << Name(v) << " " << r.name);
+      NextRow();
+      text = r.text;
+      if (r.corruptBy) mcm->CorruptAnswerChecksum(NextTelegram(), r.corruptBy);
+      EXPECT_EQ(1, RepReceive(v, "AAA"));
+      std::vector<std::string> expected;
+      if (r.corruptBy)
+        expected = {v == Variant::N5 ? "ReceiveTxt Fehler in checksumme \n" : r.n6Line, "Error RepReceiveTxT 'AAA' \n"};
+      EXPECT_EQ(expected, log.Lines());
+      EXPECT_EQ(0, memcmp(r.text.data(), answer, r.text.size()));
+      EXPECT_EQ('\0', answer[r.text.size()]);
+      EXPECT_TRUE(GuardIntact());
+    }
+  }
+}
+
 TEST_F(IodLinkTest, ASecondN6ExchangeWhileOneRunsIsTurnedAwayWithOne) {
   char inner[32] = "untouched";
   int32_t innerResult = -1;
@@ -226,6 +263,50 @@ TEST_F(IodLinkTest, ASecondN6ExchangeWhileOneRunsIsTurnedAwayWithOne) {
   EXPECT_EQ(1u, telegramsSeenInside);
   EXPECT_EQ(1u, mcm->telegrams().size());
   EXPECT_EQ(0, testsupport::LastError().code);
+}
+
+// The guard turns a second caller away before anything else is looked at:
+// neither an emulated board nor a missing command or answer buffer changes
+// what the second caller gets.
+TEST_F(IodLinkTest, TheN6GuardComesBeforeEmulationAndTheArguments) {
+  struct Row {
+    const char* name;
+    int32_t emulation;
+    const char* command;
+    bool buffer;
+  };
+  const Row rows[] = {
+      {"emulated", 1, "INNER", true},
+      {"emulated, no command", 1, nullptr, true},
+      {"emulated, no answer buffer", 1, "INNER", false},
+      {"no command", 0, nullptr, true},
+      {"no answer buffer", 0, "INNER", false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NextRow();
+    char inner[32] = "untouched";
+    int32_t innerResult = -1;
+    std::vector<std::string> innerLines;
+    mcm->SetResponder([&](const std::string&) {
+      CARDN5_SetEmulation(r.emulation);
+      // Switching emulation logs a line of its own.
+      log.Clear();
+      innerResult = IODN6_RepReceiveTxt(r.command, r.buffer ? inner : nullptr);
+      innerLines = log.Lines();
+      CARDN5_SetEmulation(0);
+      return std::string("Hallo");
+    });
+    const int t = NextTelegram();
+    EXPECT_EQ(1, IODN6_RepReceiveTxt("AAA", answer));
+    EXPECT_STREQ("Hallo", answer);
+    EXPECT_EQ(1, innerResult);
+    EXPECT_STREQ("untouched", inner);
+    const std::string wanted = std::string("wanted string to send ") + (r.command ? r.command : "") + " \n";
+    EXPECT_EQ((std::vector<std::string>{"RepReceiveTxtN6 is already in use \n", wanted}), innerLines);
+    EXPECT_EQ(0, testsupport::LastError().code);
+    EXPECT_EQ(static_cast<size_t>(t + 1), mcm->telegrams().size());
+  }
 }
 
 TEST_F(IodLinkTest, TheN6GuardIsReleasedAfterAFailedExchange) {

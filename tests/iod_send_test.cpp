@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "errlog32_ext.h"
 #include "iod_link_fixture.h"
 
 namespace {
@@ -26,6 +27,9 @@ TEST_F(IodLinkTest, TelegramBytesOnTheWire) {
   const std::string a250(250, 'A');
   // Checksum 0x3FF4: bit 7 of its low byte is set, so N6 must clear it.
   const std::string tilde250 = std::string(248, 'A') + "~~";
+  // Checksums 0xC780 and 0xF906.
+  const std::string ff200h = std::string(200, '\xFF') + "H";
+  const std::string ff250(250, '\xFF');
   struct Row {
     Variant variant;
     std::string command;
@@ -45,6 +49,12 @@ TEST_F(IodLinkTest, TelegramBytesOnTheWire) {
       {Variant::N6, a125, Concat({{0xFF}, iodtest::Bytes(a125), {0x3D, 0x1F}})},
       {Variant::N5, a250, Concat({{0xFC}, iodtest::Bytes(a250), {0x7A, 0x3F}})},
       {Variant::N6, tilde250, Concat({{0xFC}, iodtest::Bytes(tilde250), {0x74, 0x3F}})},
+      // Sums of 0x8000 and more: bit 7 of the high byte is sent in both
+      // variants, N6 clears bit 7 of the low byte only.
+      {Variant::N5, ff200h, Concat({{0xCB}, iodtest::Bytes(ff200h), {0x80, 0xC7}})},
+      {Variant::N6, ff200h, Concat({{0xCB}, iodtest::Bytes(ff200h), {0x00, 0xC7}})},
+      {Variant::N5, ff250, Concat({{0xFC}, iodtest::Bytes(ff250), {0x06, 0xF9}})},
+      {Variant::N6, ff250, Concat({{0xFC}, iodtest::Bytes(ff250), {0x06, 0xF9}})},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << Name(r.variant) << " command of " << r.command.size() << " characters");
@@ -104,40 +114,67 @@ TEST_F(IodLinkTest, AMissingCommandOrAnswerBufferFailsAtOnceWithoutTouchingTheLi
     std::function<int32_t(char*)> call;
     std::string line;
     int32_t code;
+    // With the board emulated the command is never looked at, so only a
+    // missing answer buffer still fails.
+    int32_t emulatedResult;
+    const char* emulatedAnswer;
   };
   const Row rows[] = {
       {"IODN5_RepSendTxt", [](char*) { return IODN5_RepSendTxt(nullptr); }, "RepSendTxt returned with error \n",
-       2142},
+       2142, 1, nullptr},
       {"IODN6_RepSendTxt", [](char*) { return IODN6_RepSendTxt(nullptr); }, "RepSendTxtN6 returned with error \n",
-       2142},
+       2142, 1, nullptr},
       {"IODN5_RepReceiveTxt command", [](char* a) { return IODN5_RepReceiveTxt(nullptr, a); },
-       "RepReceiveTxt returned with error \n", 2143},
+       "RepReceiveTxt returned with error \n", 2143, 1, "Emulation"},
       {"IODN5_RepReceiveTxt answer", [](char*) { return IODN5_RepReceiveTxt("AAA", nullptr); },
-       "RepReceiveTxt returned with error \n", 2143},
+       "RepReceiveTxt returned with error \n", 2143, 0, nullptr},
+      {"IODN5_RepReceiveTxt both", [](char*) { return IODN5_RepReceiveTxt(nullptr, nullptr); },
+       "RepReceiveTxt returned with error \n", 2143, 0, nullptr},
       {"IODN6_RepReceiveTxt command", [](char* a) { return IODN6_RepReceiveTxt(nullptr, a); },
-       "RepReceiveTxt returned with error \n", 2143},
+       "RepReceiveTxt returned with error \n", 2143, 1, "Emulation"},
       {"IODN6_RepReceiveTxt answer", [](char*) { return IODN6_RepReceiveTxt("AAA", nullptr); },
-       "RepReceiveTxt returned with error \n", 2143},
+       "RepReceiveTxt returned with error \n", 2143, 0, nullptr},
+      {"IODN6_RepReceiveTxt both", [](char*) { return IODN6_RepReceiveTxt(nullptr, nullptr); },
+       "RepReceiveTxt returned with error \n", 2143, 0, nullptr},
       {"IODN6_SingleReceiveTxt command", [](char* a) { return IODN6_SingleReceiveTxt(nullptr, a); },
-       "Error SingleReceiveTxTN6 '' \n", 2143},
+       "Error SingleReceiveTxTN6 '' \n", 2143, 1, "Emulation"},
       {"IODN6_SingleReceiveTxt answer", [](char*) { return IODN6_SingleReceiveTxt("AAA", nullptr); },
-       "Error SingleReceiveTxTN6 'AAA' \n", 2143},
+       "Error SingleReceiveTxTN6 'AAA' \n", 2143, 0, nullptr},
+      {"IODN6_SingleReceiveTxt both", [](char*) { return IODN6_SingleReceiveTxt(nullptr, nullptr); },
+       "Error SingleReceiveTxTN6 '' \n", 2143, 0, nullptr},
   };
-  // Emulation does not excuse it: the host would crash on real hardware.
-  for (int32_t emulation : {0, 1}) {
+  // The telegrams count any non-zero flag as emulation.
+  for (int32_t emulation : {0, 1, 2}) {
     CARDN5_SetEmulation(emulation);
     for (const Row& r : rows) {
       SCOPED_TRACE(testing::Message() << r.name << " emulation " << emulation);
       NextRow();
-      EXPECT_EQ(0, r.call(answer));
-      EXPECT_EQ(std::vector<std::string>{r.line}, log.Lines());
-      EXPECT_EQ(r.code, testsupport::LastError().code);
+      const bool refused = emulation == 0 || r.emulatedResult == 0;
+      EXPECT_EQ(refused ? 0 : 1, r.call(answer));
+      EXPECT_EQ(refused ? std::vector<std::string>{r.line} : std::vector<std::string>(), log.Lines());
+      const testsupport::RecordedError error = testsupport::LastError();
+      EXPECT_EQ(refused ? r.code : 0, error.code);
+      if (refused) {
+        EXPECT_EQ("CIOD_telegram.cpp", error.file);
+        EXPECT_GT(error.line, 0);
+      }
       EXPECT_EQ(0, iodtest::IodAccesses(machine.trace()));
       EXPECT_EQ(0u, machine.trace().size());
-      EXPECT_EQ(kUnwritten, answer[0]);
+      if (!refused && r.emulatedAnswer) {
+        EXPECT_STREQ(r.emulatedAnswer, answer);
+      } else {
+        EXPECT_EQ(kUnwritten, answer[0]);
+      }
+      EXPECT_TRUE(GuardIntact());
     }
   }
   EXPECT_TRUE(mcm->telegrams().empty());
+  // No emulated or refused call left the N6 guard set.
+  CARDN5_SetEmulation(0);
+  NextRow();
+  EXPECT_EQ(1, IODN6_RepReceiveTxt("AAA", answer));
+  EXPECT_STREQ("Hallo", answer);
+  EXPECT_TRUE(log.Lines().empty()) << log.Dump();
 }
 
 // One attempt fails at the MCM, the second goes through.
@@ -187,6 +224,24 @@ TEST_F(IodLinkTest, AFailedSendIsRepeatedFromTheFirstByte) {
     EXPECT_EQ(r.variant == Variant::N5 ? n5 : n6, mcm->telegrams().back().bytes);
     EXPECT_TRUE(mcm->telegrams().back().accepted);
   }
+}
+
+TEST_F(IodLinkTest, TheN6DiagnosticsShowTheWholeChecksumAndTheLengthSignExtended) {
+  const std::string command = std::string(200, '\xFF') + "H";
+  NextRow(IodModel::Variant::N6);
+  // The checksum's high byte is the last of the 204 bytes.
+  mcm->NeverTakeByte(NextTelegram(), 203);
+  EXPECT_EQ(1, IODN6_RepSendTxt(command.c_str()));
+  const std::vector<std::string> expected = {"IODTransmitByteN6 MCM has not correct received, Timeout 2 \n",
+                                             "stringlen 0xffffffcb \n",
+                                             "comand    " + command + " \n",
+                                             "checksum  0xc700 \n",
+                                             "act. byte count 203 \n",
+                                             "Error RepSendTxtN6 '" + command + "' \n"};
+  EXPECT_EQ(expected, log.Lines());
+  ASSERT_FALSE(mcm->telegrams().empty());
+  EXPECT_TRUE(mcm->telegrams().back().accepted);
+  EXPECT_EQ(command, mcm->telegrams().back().command);
 }
 
 TEST_F(IodLinkTest, FiveRejectedSendsRecordTheSendErrorAfterTheirPauses) {
@@ -241,6 +296,134 @@ TEST_F(IodLinkTest, AVerdictThatNeverComesCountsAsDelivered) {
     EXPECT_EQ(r.pausesInWait, wait.shortPauses);
     EXPECT_EQ(0, wait.otherPauses);
     machine.AdvanceNs(400 * iodtest::kMs);
+  }
+}
+
+// The MCM's bit 10 is only right for a while around bit 9 rising. N5
+// leaves it 500 us to settle and reads it afresh; N6 reads it afresh at
+// once. A read at another moment sees the opposite of the verdict.
+TEST_F(IodLinkTest, TheVerdictIsReadAfreshWhenEachVariantExpectsIt) {
+  constexpr uint64_t kUs = 1000;
+  struct Row {
+    const char* name;
+    Variant variant;
+    bool rejected;
+    uint64_t settleNs;  // after the first read that sees bit 9 high
+    uint64_t holdNs;
+    bool seesVerdict;
+  };
+  const Row rows[] = {
+      {"settles within the pause", Variant::N5, false, 200 * kUs, IodModel::kForever, true},
+      {"settles within the pause", Variant::N5, true, 200 * kUs, IodModel::kForever, true},
+      {"settles just before the read", Variant::N5, false, 490 * kUs, IodModel::kForever, true},
+      {"settles just after the read", Variant::N5, false, 510 * kUs, IodModel::kForever, false},
+      {"settles just after the read", Variant::N5, true, 510 * kUs, IodModel::kForever, false},
+      {"gone before the read", Variant::N5, false, 0, 400 * kUs, false},
+      {"right on the next read only", Variant::N6, false, 0, 5 * kUs, true},
+      {"right on the next read only", Variant::N6, true, 0, 5 * kUs, true},
+      {"settles later than the next read", Variant::N6, false, 5 * kUs, IodModel::kForever, false},
+      {"settles later than the next read", Variant::N6, true, 5 * kUs, IodModel::kForever, false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << Name(r.variant) << " " << (r.rejected ? "rejected, " : "accepted, ") << r.name);
+    NextRow();
+    const int t = NextTelegram();
+    mcm->UnsteadyVerdict(t, r.settleNs, r.holdNs);
+    if (r.rejected) mcm->RejectTelegram(t);
+    // A telegram taken as rejected is sent again, and the MCM accepts the repetition.
+    const bool seenAccepted = r.seesVerdict != r.rejected;
+    EXPECT_EQ(1, RepSend(r.variant, "AAA"));
+    std::vector<std::string> expected;
+    if (!seenAccepted) {
+      expected = r.variant == Variant::N5
+                     ? std::vector<std::string>{"SendTxt MCM_COM_ERROR \n", "Error RepSendTxt 'AAA' \n"}
+                     : std::vector<std::string>{"SendTxtN6 MCM_COM_ERROR \n", "Error RepSendTxtN6 'AAA' \n"};
+    }
+    EXPECT_EQ(expected, log.Lines());
+    EXPECT_EQ(static_cast<size_t>(t + (seenAccepted ? 1 : 2)), mcm->telegrams().size());
+    EXPECT_EQ(!r.rejected, mcm->telegrams()[static_cast<size_t>(t)].accepted);
+    // One settling pause for each N5 verdict, none in N6.
+    EXPECT_EQ(r.variant == Variant::N5 ? (seenAccepted ? 1 : 2) : 0, iodtest::CountDelays(machine.trace(), 500));
+  }
+}
+
+// What had happened when each line was logged.
+struct Logged {
+  std::string text;
+  int pauses;      // 150 ms pauses so far
+  int32_t errors;  // errors recorded so far
+  bool operator==(const Logged& o) const { return text == o.text && pauses == o.pauses && errors == o.errors; }
+};
+
+void PrintTo(const Logged& l, std::ostream* os) {
+  *os << "{\"" << l.text << "\" after " << l.pauses << " pauses, " << l.errors << " errors}";
+}
+
+class Timeline {
+ public:
+  explicit Timeline(sim::Machine& machine) : m_machine(machine) { ERRLOGX_SetLineHook(&Hook, this); }
+  ~Timeline() { ERRLOGX_SetLineHook(nullptr, nullptr); }
+  Timeline(const Timeline&) = delete;
+  Timeline& operator=(const Timeline&) = delete;
+
+  std::vector<Logged> lines;
+
+ private:
+  static void CARDN5_CDECL Hook(void* ctx, const char* text) {
+    Timeline& self = *static_cast<Timeline*>(ctx);
+    self.lines.push_back({text, iodtest::CountDelays(self.m_machine.trace(), 150000), ERRLOGX_ErrorCount()});
+  }
+  sim::Machine& m_machine;
+};
+
+// Each failed attempt is logged before its pause; the final line comes
+// before the code is recorded, and the code names the telegram source.
+TEST_F(IodLinkTest, AFailureIsLoggedBeforeItsPauseAndItsErrorCode) {
+  struct Row {
+    const char* name;
+    std::function<int32_t(char*)> call;
+    int attempts;
+    const char* failure;
+    std::string error;
+    bool pauses;
+    std::string final;
+    int32_t code;
+  };
+  const Row rows[] = {
+      {"IODN5_RepSendTxt", [](char*) { return IODN5_RepSendTxt("AAA"); }, 5, "SendTxt MCM_COM_ERROR \n",
+       "Error RepSendTxt 'AAA' \n", true, "RepSendTxt returned with error \n", 2142},
+      {"IODN6_RepSendTxt", [](char*) { return IODN6_RepSendTxt("AAA"); }, 5, "SendTxtN6 MCM_COM_ERROR \n",
+       "Error RepSendTxtN6 'AAA' \n", false, "RepSendTxtN6 returned with error \n", 2142},
+      {"IODN5_RepReceiveTxt", [](char* a) { return IODN5_RepReceiveTxt("AAA", a); }, 5,
+       "SendTxt MCM_COM_ERROR \n", "Error RepReceiveTxT 'AAA' \n", true, "RepReceiveTxt returned with error \n",
+       2143},
+      {"IODN6_RepReceiveTxt", [](char* a) { return IODN6_RepReceiveTxt("AAA", a); }, 5,
+       "SendTxtN6 MCM_COM_ERROR \n", "Error RepReceiveTxT 'AAA' \n", true, "RepReceiveTxt returned with error \n",
+       2143},
+      {"IODN6_SingleReceiveTxt", [](char* a) { return IODN6_SingleReceiveTxt("AAA", a); }, 1,
+       "SendTxtN6 MCM_COM_ERROR \n", "", false, "Error SingleReceiveTxTN6 'AAA' \n", 2143},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    NextRow();
+    const int first = NextTelegram();
+    for (int t = first; t < first + r.attempts; ++t) mcm->RejectTelegram(t);
+    Timeline timeline(machine);
+    EXPECT_EQ(0, r.call(answer));
+    std::vector<Logged> expected;
+    for (int i = 0; i < r.attempts; ++i) {
+      const int before = r.pauses ? i : 0;
+      expected.push_back({r.failure, before, 0});
+      if (!r.error.empty()) expected.push_back({r.error, before, 0});
+    }
+    expected.push_back({r.final, r.pauses ? r.attempts : 0, 0});
+    EXPECT_EQ(expected, timeline.lines);
+    EXPECT_EQ(1, ERRLOGX_ErrorCount());
+    const testsupport::RecordedError error = testsupport::LastError();
+    EXPECT_EQ(r.code, error.code);
+    EXPECT_EQ("CIOD_telegram.cpp", error.file);
+    EXPECT_GT(error.line, 0);
+    EXPECT_EQ(static_cast<size_t>(first + r.attempts), mcm->telegrams().size());
   }
 }
 

@@ -39,11 +39,15 @@ void CloseHWInfo();
 class CWinApp {
  public:
   constexpr explicit CWinApp(const char* pszAppName) : m_pszAppName(pszAppName) {}
-  virtual ~CWinApp() {}
   virtual int32_t InitInstance() { return 1; }
   virtual int32_t ExitInstance() { return 0; }
 
   const char* m_pszAppName;
+
+ protected:
+  // Never destroyed before the unload code has run ExitInstance on it: the
+  // object must outlive every static destructor, so it has none to run.
+  ~CWinApp() = default;
 };
 
 class CDLLApp : public CWinApp {

@@ -24,7 +24,8 @@ inline PFN_HWIOX_DirectAccess DirectRoute() {
   static std::atomic<int> s_resolved{0};
   static std::atomic<PFN_HWIOX_DirectAccess> s_route{nullptr};
   if (!s_resolved.load(std::memory_order_acquire)) {
-    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&HWIO_Hin), "hwio32.dll", "HWIOX_DirectAccess");
+    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&HWIO_Hin), "hwio32.dll", "HWIOX_DirectAccess",
+                                    "_HWIOX_DirectAccess@16");
     s_route.store(reinterpret_cast<PFN_HWIOX_DirectAccess>(fn), std::memory_order_relaxed);
     s_resolved.store(1, std::memory_order_release);
   }

@@ -15,14 +15,19 @@
 namespace cardn5 {
 
 // anchor: a function the library imports from that service library, which
-// tells (on Linux) which shared object actually provides it.
-inline void* FindServiceExtension(const void* anchor, const char* dllName, const char* symbol) {
+// tells (on Linux) which shared object actually provides it. The DLLs export
+// stdcall functions under their decorated names, so Windows looks up
+// winSymbol ("_Name@bytes") where Linux looks up the plain symbol.
+inline void* FindServiceExtension(const void* anchor, const char* dllName, const char* symbol,
+                                  const char* winSymbol) {
 #if defined(_WIN32)
   (void)anchor;
+  (void)symbol;
   HMODULE module = GetModuleHandleA(dllName);
-  return module ? reinterpret_cast<void*>(GetProcAddress(module, symbol)) : nullptr;
+  return module ? reinterpret_cast<void*>(GetProcAddress(module, winSymbol)) : nullptr;
 #else
   (void)dllName;
+  (void)winSymbol;
   Dl_info info;
   if (!dladdr(anchor, &info) || !info.dli_fname) return nullptr;
   void* handle = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);

@@ -28,7 +28,8 @@ inline void Sleep(uint32_t milliseconds) {
   static std::atomic<int> s_resolved{0};
   static std::atomic<Fn> s_sleep{nullptr};
   if (!s_resolved.load(std::memory_order_acquire)) {
-    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&TIMING_Delay), "timing32.dll", "TIMINGX_Sleep");
+    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&TIMING_Delay), "timing32.dll", "TIMINGX_Sleep",
+                                    "_TIMINGX_Sleep@4");
     s_sleep.store(reinterpret_cast<Fn>(fn), std::memory_order_relaxed);
     s_resolved.store(1, std::memory_order_release);
   }

@@ -30,11 +30,11 @@ TEST_F(EpuTest, SpeedSelectorDrivesOutputBit3AndIndexedRegister9) {
   EPUN5_SetOKOutput(0x0001);
   machine.trace().Clear();
 
-  EXPECT_NE(0, EPUN5_SetSMSpeed(0));
+  EXPECT_EQ(10, EPUN5_SetSMSpeed(0));  // what the closing 10 us pause returned
   EXPECT_EQ(0x0009, epu->ok_output());
   EXPECT_EQ(0x000A, epu->indexed(9));  // shutter flag kept
 
-  EXPECT_NE(0, EPUN5_SetSMSpeed(5));
+  EXPECT_EQ(10, EPUN5_SetSMSpeed(5));
   EXPECT_EQ(0x0001, epu->ok_output());
   EXPECT_EQ(0x0002, epu->indexed(9));
   EXPECT_EQ(2u, CountDelays(10));
@@ -62,6 +62,26 @@ TEST_F(EpuTest, OutputWordIsSharedAndReadFromItsShadow) {
   EPUN5_TurnLaserdiodeOn(1);
   EXPECT_EQ(0x0002, EPUN5_GetOKOutput());
   EXPECT_EQ(0x0002, epu->ok_output());
+}
+
+// The output word first, then the laser pulse word, each written once.
+TEST_F(EpuTest, LaserDiodeWritesTheOutputWordBeforeTheLaserPulseWord) {
+  using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
+  EPUN5_SetOKOutput(0x0030);
+  const struct {
+    int32_t on;
+    Writes writes;
+  } cases[] = {
+      {1, {{0xAB00, 0x0032}, {0xBB00, 0x4000}}},
+      {0, {{0xAB00, 0x0030}, {0xBB00, 0x0000}}},
+      {-1, {{0xAB00, 0x0032}, {0xBB00, 0x4000}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.on);
+    machine.trace().Clear();
+    EXPECT_NE(0, EPUN5_TurnLaserdiodeOn(c.on));
+    EXPECT_EQ(c.writes, machine.trace().AllWrites());
+  }
 }
 
 TEST_F(EpuTest, LaserDiodeReplacesThePulseRatioAndTheExplicitPulseKeepsIt) {
@@ -108,18 +128,24 @@ TEST_F(EpuTest, StepperDirectionCountsAndIsLoggedAtDeletion) {
   EXPECT_EQ(0x0200, epu->control());
   EXPECT_EQ(4u, CountDelays(1000));
 
-  CARDN5_SetEmulation(1);
-  machine.trace().Clear();
-  EPUN5_SetSMDirection(0);
-  EXPECT_TRUE(machine.trace().entries().empty());  // not even an emulated write
-  CARDN5_SetEmulation(0);
-  EXPECT_EQ(0x0200, epu->control());
-  EPUN5_SetSMAutoMan(0);  // the shadow changed while emulated
-  EXPECT_EQ(0x0000, epu->control());
+  // any non-zero emulation flag
+  for (int32_t emulation : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
+    EPUN5_SetSMAutoMan(0);
+    EPUN5_SetSMDirection(1);
+    CARDN5_SetEmulation(emulation);
+    machine.trace().Clear();
+    EPUN5_SetSMDirection(0);
+    EXPECT_TRUE(machine.trace().entries().empty());  // not even an emulated write
+    CARDN5_SetEmulation(0);
+    EXPECT_EQ(0x0200, epu->control());
+    EPUN5_SetSMAutoMan(0);  // the shadow changed while emulated
+    EXPECT_EQ(0x0000, epu->control());
+  }
 
   log.Clear();
   CARDN5_DeleteCardObjects();
-  EXPECT_EQ(std::vector<std::string>{"CARDN532 EPU SetSMDirectionCnt 3 \n"}, log.Lines());
+  EXPECT_EQ(std::vector<std::string>{"CARDN532 EPU SetSMDirectionCnt 6 \n"}, log.Lines());
 }
 
 TEST_F(EpuTest, AutoManualStepsAndTheStepPort) {
@@ -205,12 +231,54 @@ TEST_F(EpuTest, IpgPulsesCountWhatThePulseGeneratorWasProgrammedFor) {
 }
 
 TEST_F(EpuTest, EmulatedMeasurementsAnswerAtOnce) {
-  CARDN5_SetEmulation(1);
-  machine.trace().Clear();
-  EXPECT_EQ(5555, EPUN5_GetEncoderPulses());
-  EXPECT_EQ(7777, EPUN5_GetIPGPulses());
-  EXPECT_TRUE(machine.trace().entries().empty());
-  CARDN5_SetEmulation(0);
+  for (int32_t emulation : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
+    CARDN5_SetEmulation(emulation);
+    machine.trace().Clear();
+    const uint64_t start = machine.NowNs();
+    eputest::Watchdog watchdog("an emulated measurement");
+    EXPECT_EQ(5555, EPUN5_GetEncoderPulses());
+    EXPECT_EQ(7777, EPUN5_GetIPGPulses());
+    EXPECT_TRUE(machine.trace().entries().empty());
+    EXPECT_EQ(start, machine.NowNs());
+    CARDN5_SetEmulation(0);
+  }
+}
+
+// The window is looked at only once 100 pulses are counted: with more than
+// 100 pulses inside the index pulse the count stops at exactly 100, with
+// fewer it runs on to the next rising edge.
+TEST_F(EpuTest, IpgPulsesLookAtTheIndexOnlyAfter100) {
+  ipg->set_clock_hz(20e6);
+  ASSERT_EQ(1, IPGN5_SetIPGPulses(8000));  // one pulse every 4 us: 2 us high, 2 us low
+  ASSERT_DOUBLE_EQ(4000.0, ipg->pulse_period_ns());
+  const uint64_t period = 1000000;
+  epu->set_index_period_ns(period);
+  const struct {
+    uint64_t highNs;
+    uint16_t count;
+  } cases[] = {
+      {600000, 100},  // 150 pulses while the index is high
+      {500000, 100},  // 125
+      {420000, 100},  // 105
+      {300000, 250},  // 75: the count runs over the whole turn, 1 ms / 4 us
+      {50000, 250},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.highNs);
+    epu->set_index_high_ns(c.highNs);
+    // start outside the index pulse, or the first window is cut short
+    machine.AdvanceNs(period - machine.NowNs() % period + c.highNs + 100000);
+    const uint16_t shadow = g_EPUStatus.GetValue();
+    machine.trace().Clear();
+    EXPECT_EQ(c.count, EPUN5_GetIPGPulses());
+    EXPECT_EQ(shadow, g_EPUStatus.GetValue());
+    const auto& entries = machine.trace().entries();
+    ASSERT_GE(entries.size(), 3u);
+    EXPECT_EQ(sim::Access::Interrupts, entries.front().kind);
+    EXPECT_EQ(sim::Access::Interrupts, entries.back().kind);
+    for (size_t i = 1; i + 1 < entries.size(); ++i) EXPECT_EQ(sim::Access::DirectIn, entries[i].kind);
+  }
 }
 
 }  // namespace

@@ -64,6 +64,8 @@ TEST_F(EpuTest, EcoDutyCycleRegistersFromSetupValues) {
       {0, 0, 5, 0, 0, 1, {0, 0, 58, 0, 0, 0xA000}, "Register5: a000\n"},
       // full duty clamps to 0, no duty keeps the period
       {10, 100, 5, 10, 0, 1, {1199, 0, 58, 1199, 1199, 0xA000}, "Register5: a000\n"},
+      {10, 0, 5, 10, 100, 1, {1199, 1199, 58, 1199, 0, 0xA000}, "Register5: a000\n"},
+      {20, 0, 5, 20, 0, 1, {599, 599, 58, 599, 599, 0xA000}, "Register5: a000\n"},
       // a negative duty lengthens, a tiny frequency clamps at 65535
       {10, -10, 5, 0.1, 50, 1, {1199, 1319, 58, 65535, 5535, 0xA000}, "Register5: a000\n"},
       // mode bits beyond 16 are logged but do not reach the port
@@ -88,7 +90,7 @@ TEST_F(EpuTest, EcoDutyCycleRegistersFromSetupValues) {
 
 TEST_F(EpuTest, ShutterAndSpeedShareIndexRegisterNine) {
   EPUN5_SetSMSpeed(1);  // the flags are process-wide: start with the speed bit clear
-  EXPECT_NE(0, EPUN5_SetSWShutterOpen(1));
+  EXPECT_EQ(10, EPUN5_SetSWShutterOpen(1));  // what the closing 10 us pause returned
   EXPECT_EQ(0x0040, epu->control());
   EXPECT_EQ(0x0002, epu->indexed(9));
   EPUN5_SetSMSpeed(0);
@@ -99,7 +101,7 @@ TEST_F(EpuTest, ShutterAndSpeedShareIndexRegisterNine) {
   EPUN5_SetSWShutterOpen(7);
   EXPECT_EQ(0x000A, epu->indexed(9));  // the speed flag was kept
   EPUN5_SetSMSpeed(1);
-  EPUN5_SetSWShutterOpen(0);
+  EXPECT_EQ(10, EPUN5_SetSWShutterOpen(0));
   EXPECT_EQ(0x0000, epu->indexed(9));
   // index 13 gets 0x0010 right before every write of index 9
   const auto writes = epu->indexed_writes();
@@ -163,7 +165,7 @@ struct RecordCase {
   bool startposLogged;
 };
 
-TEST_F(EpuTest, PreparationTakesTheJobRecordAsSpecified) {
+TEST_F(EpuTest, PreparationTakesTheJobRecordFieldByField) {
   const RecordCase cases[] = {
       {"random offset 1 forces start 0", 1, 300, 1000, 7, 1, 10000, 2, 0, 0x8096, 1000, 7, true},
       {"random offset 2 keeps the start", 2, 300, 1000, 7, 1, 10000, 302, 1, 0x8096, 1000, 7, false},
@@ -282,23 +284,32 @@ TEST_F(EpuTest, HandshakeSucceedsOnThe2000thPollButNotAfter) {
   EXPECT_EQ(1, log.Count("2000 Retries -> immer noch nicht ok\n"));
 }
 
+// Any non-zero emulation flag, not only 1.
 TEST_F(EpuTest, EmulatedPreparationSucceedsAtOnceWhateverTheBoardSays) {
   epu->set_wrpl1_never_set(true);
   epu->set_wrallo_never_set(true);
-  ASSERT_EQ(1, CARDN5_SetEmulation(1));
-  machine.trace().Clear();
-  const uint64_t start = machine.NowNs();
+  for (int32_t emulation : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
+    ASSERT_EQ(1, CARDN5_SetEmulation(emulation));
+    g_pEPU->m_wExpectedBank = 1;
+    machine.trace().Clear();
+    log.Clear();
+    const uint64_t start = machine.NowNs();
+    eputest::Watchdog watchdog("an emulated preparation");
 
-  EXPECT_EQ(1, EPUN5_GravurVorbereiten(DefaultJob()));
-  EXPECT_EQ(0u, CountDelays(10000u * 1000u));
-  EXPECT_LT(machine.NowNs() - start, 1000000u);
-  EXPECT_EQ(0u, epu->status_reads());
-  for (const sim::TraceEntry& e : machine.trace().entries()) EXPECT_TRUE(e.kind == sim::Access::Delay || e.emulated());
-  // five tries, all reading 0 in emulation
-  EXPECT_EQ(5u, machine.trace().ReadCount(EpuModel::kStatus));
-  EXPECT_EQ(0, log.Count("WRPL1_BIT wurde als 0 erkannt\n"));
-  EXPECT_EQ(0, g_pEPU->m_wExpectedBank);
-  CARDN5_SetEmulation(0);
+    EXPECT_EQ(1, EPUN5_GravurVorbereiten(DefaultJob()));
+    EXPECT_EQ(0u, CountDelays(10000u * 1000u));
+    EXPECT_LT(machine.NowNs() - start, 1000000u);
+    EXPECT_EQ(0u, epu->status_reads());
+    for (const sim::TraceEntry& e : machine.trace().entries())
+      EXPECT_TRUE(e.kind == sim::Access::Delay || e.emulated());
+    // five tries, all reading 0 in emulation
+    EXPECT_EQ(5u, machine.trace().ReadCount(EpuModel::kStatus));
+    EXPECT_EQ(0, log.Count("WRPL1_BIT wurde als 0 erkannt\n"));
+    EXPECT_EQ(0, log.Count("Error in EPUN5_GravurVorbereiten : SetBits\n"));
+    EXPECT_EQ(0, g_pEPU->m_wExpectedBank);
+    CARDN5_SetEmulation(0);
+  }
 }
 
 TEST_F(EpuTest, RowLengthZeroIsRefusedAndTheJobBeforeStays) {

@@ -6,7 +6,13 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cardN532.h"
@@ -18,26 +24,65 @@
 
 namespace eputest {
 
-// One call of the host's SmMove, with how many rows the board had taken.
+// One call of the host's SmMove, with how many rows the board had taken and
+// where it fell among the port accesses: the trace's length and the virtual
+// time at the call.
 struct SmMoveCall {
   uint32_t steps, one, zero;
   size_t rowsBefore;
+  size_t traceIndex;
+  uint64_t nowNs;
 };
 
 // PFN_SMMOVE has no context argument, so the recorder is process-wide.
 struct SmMoveRecorder {
   static inline std::vector<SmMoveCall> calls;
   static inline sim::EpuModel* model = nullptr;
-  static inline int failOnCall = 0;  // 1-based; 0: never fail
+  static inline sim::Machine* machine = nullptr;  // set for the whole test by the fixture
+  static inline int failOnCall = 0;               // 1-based; 0: never fail
   static void Reset(sim::EpuModel* m) {
     calls.clear();
     model = m;
     failOnCall = 0;
   }
   static int32_t CARDN5_CALL Move(uint32_t steps, uint32_t one, uint32_t zero) {
-    calls.push_back({steps, one, zero, model ? model->rows().size() : 0});
+    calls.push_back({steps, one, zero, model ? model->rows().size() : 0, machine ? machine->trace().size() : 0,
+                     machine ? machine->NowNs() : 0});
     return static_cast<int>(calls.size()) == failOnCall ? 0 : 1;
   }
+};
+
+// The board waits have no time-out, and emulated reads cost no virtual
+// time, so the machine's time limit cannot end a wait that emulation should
+// have skipped: this ends the program instead, naming what did not return.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what, std::chrono::seconds limit = std::chrono::seconds(30)) : m_what(what) {
+    m_thread = std::thread([this, limit] {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
+        std::fprintf(stderr, "watchdog: %s did not return\n", m_what);
+        std::abort();
+      }
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_done = true;
+    }
+    m_cv.notify_all();
+    m_thread.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  const char* m_what;
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  bool m_done = false;
+  std::thread m_thread;
 };
 
 inline EPU_GRAVUR_PARAMS DefaultJob() {
@@ -65,12 +110,14 @@ class EpuTest : public testsupport::BoardsTest {
     epu = &machine.Add<sim::EpuModel>();
     ipg = &machine.Add<sim::IpgModel>();
     SmMoveRecorder::Reset(epu);
+    SmMoveRecorder::machine = &machine;
     ASSERT_EQ(1, EPUN5_InitPowerOn(0));
     machine.trace().Clear();
     log.Clear();
   }
   void TearDown() override {
     SmMoveRecorder::Reset(nullptr);
+    SmMoveRecorder::machine = nullptr;
     BoardsTest::TearDown();
   }
 

@@ -79,15 +79,26 @@ TEST_F(EpuThreadTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
   EXPECT_EQ(0, g_pEPU->m_bInDoOneRow.load());
 }
 
+// Any non-zero emulation flag: the waiter still waits for the row, reads
+// nothing from the board and answers non-zero.
 TEST_F(EpuThreadTest, EmulatedWaiterStillWaitsForTheRow) {
-  PrepareJob(DefaultJob());
-  ASSERT_EQ(1, CARDN5_SetEmulation(1));
-  EXPECT_EQ(1, EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow));
-  Waiter::thread.join();
-  EXPECT_TRUE(Waiter::started);
-  EXPECT_FALSE(Waiter::returnedDuringRow);
-  EXPECT_NE(0, Waiter::result);
-  CARDN5_SetEmulation(0);
+  for (int32_t emulation : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
+    Waiter::Reset(&machine);
+    PrepareJob(DefaultJob());
+    // the board would block turn-off for a long time
+    epu->ScriptBitFor(sim::EpuModel::kTurnOffBlocked, true, 1000);
+    ASSERT_EQ(1, CARDN5_SetEmulation(emulation));
+    const uint64_t boardReads = epu->status_reads();
+    eputest::Watchdog watchdog("an emulated row or its waiter");
+    EXPECT_EQ(1, EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow));
+    Waiter::thread.join();
+    EXPECT_TRUE(Waiter::started);
+    EXPECT_FALSE(Waiter::returnedDuringRow);
+    EXPECT_NE(0, Waiter::result);
+    EXPECT_EQ(boardReads, epu->status_reads());
+    CARDN5_SetEmulation(0);
+  }
 }
 
 TEST_F(EpuThreadTest, WaiterOutsideARowWaitsForFiveClearReadings) {

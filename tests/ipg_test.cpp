@@ -56,13 +56,16 @@ TEST_F(EpuTest, IpgPowerOnTouchesNothing) {
 }
 
 TEST_F(EpuTest, EmulatedIpgWritesReachNoBoard) {
-  CARDN5_SetEmulation(1);
-  machine.trace().Clear();
-  EXPECT_EQ(1, IPGN5_SetIPGPulses(6400));
-  CARDN5_SetEmulation(0);
-  EXPECT_EQ(9u, machine.trace().AllWrites().size());
-  for (const sim::TraceEntry& e : machine.trace().entries()) EXPECT_TRUE(e.emulated());
-  EXPECT_FALSE(ipg->programmed());
+  for (int32_t emulation : {1, 2}) {
+    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
+    CARDN5_SetEmulation(emulation);
+    machine.trace().Clear();
+    EXPECT_EQ(1, IPGN5_SetIPGPulses(6400));
+    CARDN5_SetEmulation(0);
+    EXPECT_EQ(Program(0, 0, false, 0, 0, 0x9CCE), machine.trace().AllWrites());
+    for (const sim::TraceEntry& e : machine.trace().entries()) EXPECT_TRUE(e.emulated());
+    EXPECT_FALSE(ipg->programmed());
+  }
 }
 
 }  // namespace

@@ -53,9 +53,11 @@ void BM_EngraveJob(benchmark::State& state) {
     virtualNs += machine.NowNs() - v0;
   }
   state.SetItemsProcessed(state.iterations() * rows);
-  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(state.iterations() * rows), benchmark::Counter::kIsRate);
+  state.counters["rows/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * rows), benchmark::Counter::kIsRate);
   state.counters["virtual/wall"] = wallNs > 0 ? static_cast<double>(virtualNs) / wallNs : 0.0;
-  state.counters["virtual_ms/row"] = static_cast<double>(virtualNs) / 1e6 / static_cast<double>(state.iterations() * rows);
+  state.counters["virtual_ms/row"] =
+      static_cast<double>(virtualNs) / 1e6 / static_cast<double>(state.iterations() * rows);
 
   CARDN5_DeleteCardObjects();
   machine.Detach();

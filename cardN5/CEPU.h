@@ -27,8 +27,8 @@ class CEPUCard {
   int32_t GravurVorbereiten(EPU_GRAVUR_PARAMS params);
   void SetFirstRow();
   int32_t InitParameter(uint16_t wRandomOffset, uint16_t wLLCode, uint16_t wSMAuto, uint16_t wFlag7,
-                        uint32_t dwPulsesPerRow, uint16_t wRowLength, double dPulseNumerator,
-                        double dPulseDenominator, uint16_t w9B00Value, uint16_t wStartposY);
+                        uint32_t dwPulsesPerRow, uint16_t wRowLength, double dPulseNumerator, double dPulseDenominator,
+                        uint16_t w9B00Value, uint16_t wStartposY);
   int32_t InitAction();
   void SetLaserPulseRatio(double dNumerator, double dDenominator);
   void WriteRowRegisters();
@@ -36,8 +36,8 @@ class CEPUCard {
   void WriteIndexed(uint16_t wIndex, uint16_t wValue);
 
   // Rows (CEPU_row.cpp)
-  int32_t DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps,
-                   uint32_t wRowShift, PFN_SMMOVE pfnSmMove);
+  int32_t DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps, uint32_t wRowShift,
+                   PFN_SMMOVE pfnSmMove);
   int32_t TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t wRowMode, PFN_SMMOVE pfnSmMove);
   int32_t StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove);
   int32_t LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove);

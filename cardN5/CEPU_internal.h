@@ -11,26 +11,26 @@ namespace epu {
 
 // g_EPUStatus, besides WRALLO_BIT, WRPL1_BIT and ENVORSCH_BIT (CEPU.h)
 enum : int32_t {
-  kLLBusyBit = 0,         // LL code may not be written while 1
-  kIndexBit = 4,          // index pulse, once per drum turn
-  kIPGPulseBit = 5,       // pulse generator output
-  kPLLBit = 6,            // 1: PLL locked
-  kEncoderBit = 7,        // encoder signal
+  kLLBusyBit = 0,    // LL code may not be written while 1
+  kIndexBit = 4,     // index pulse, once per drum turn
+  kIPGPulseBit = 5,  // pulse generator output
+  kPLLBit = 6,       // 1: PLL locked
+  kEncoderBit = 7,   // encoder signal
   kTurnOffBlockedBit = 10,
-  kPXBusyBit = 12,        // PX code may not be written while 1
+  kPXBusyBit = 12,  // PX code may not be written while 1
 };
 
 // g_EPUControl
 enum : int32_t {
-  kBank0Select = 0,   // low pulse: a row for bank 0 follows
-  kBank1Select = 1,   // low pulse: a row for bank 1 follows
-  kBankChange = 2,    // high pulse: banks change; also the start handshake
+  kBank0Select = 0,  // low pulse: a row for bank 0 follows
+  kBank1Select = 1,  // low pulse: a row for bank 1 follows
+  kBankChange = 2,   // high pulse: banks change; also the start handshake
   kStart = 3,
   kRowDone = 4,
   kPXCode = 5,
   kShutterOpen = 6,
   kFlag7 = 7,
-  kSMAuto = 8,        // 1: the board advances the stepper itself
+  kSMAuto = 8,  // 1: the board advances the stepper itself
   kSMDirection = 9,
   kRandomOffset = 10,
   kErrorLED = 11,

@@ -223,9 +223,7 @@ int32_t CEPUCard::LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMO
   return bResult;
 }
 
-void CEPUCard::WriteBankOffset() {
-  Write(m_wExpectedBank == 0 ? g_EPUBank0Offset : g_EPUBank1Offset, m_wShiftRest);
-}
+void CEPUCard::WriteBankOffset() { Write(m_wExpectedBank == 0 ? g_EPUBank0Offset : g_EPUBank1Offset, m_wShiftRest); }
 
 void CEPUCard::ReadMemoryCounter() {
   if (m_wExpectedBank == 0)
@@ -258,8 +256,7 @@ void CEPUCard::SetStepsPerRow(uint32_t wSteps) {
   }
   const double dPulses = static_cast<double>(m_dwPulsesPerRow);
   m_wStepsPerRow = n;
-  uint32_t d = static_cast<uint32_t>(
-      Trunc(Dbl(Dbl(Dbl(Dbl(dPulses / n) + Dbl(dPulses / (n + 1))) + 1.0) * 0.5)));
+  uint32_t d = static_cast<uint32_t>(Trunc(Dbl(Dbl(Dbl(Dbl(dPulses / n) + Dbl(dPulses / (n + 1))) + 1.0) * 0.5)));
   if (d > 65534) d = 65534;
   m_wAdvanceDivider = static_cast<uint16_t>(d);
 }

@@ -14,12 +14,12 @@ enum : int32_t {
 
 // g_IODIn bits (read).
 enum : int32_t {
-  IOD_MCM_STROBE_BIT = 8,       // 0: the MCM has put a byte on the data lines
-  IOD_MCM_READY_BIT = 9,        // 1: the MCM can take a byte
-  IOD_TELEGRAM_OK_BIT = 10,     // 1: the telegram just sent was accepted
-  IOD_RECHTES_RAD_BIT = 11,     // active high; also the xenon lamp
-  IOD_RAPPORT_STAND_BIT = 12,   // active low
-  IOD_DEVICE_READY_BIT = 13,    // active low
+  IOD_MCM_STROBE_BIT = 8,      // 0: the MCM has put a byte on the data lines
+  IOD_MCM_READY_BIT = 9,       // 1: the MCM can take a byte
+  IOD_TELEGRAM_OK_BIT = 10,    // 1: the telegram just sent was accepted
+  IOD_RECHTES_RAD_BIT = 11,    // active high; also the xenon lamp
+  IOD_RAPPORT_STAND_BIT = 12,  // active low
+  IOD_DEVICE_READY_BIT = 13,   // active low
 };
 
 // Polls of one handshake wait before it gives up.

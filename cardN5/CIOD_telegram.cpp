@@ -222,8 +222,8 @@ namespace {
 
 // Both variants repeat the whole exchange: a telegram is never resumed,
 // the command goes out again from its first byte in every attempt.
-int32_t RepExchange(CIODCard& card, int32_t (CIODCard::*pfnSend)(const char*),
-                    int32_t (CIODCard::*pfnReceive)(char*), const char* pszCommand, char* pszAnswer) {
+int32_t RepExchange(CIODCard& card, int32_t (CIODCard::*pfnSend)(const char*), int32_t (CIODCard::*pfnReceive)(char*),
+                    const char* pszCommand, char* pszAnswer) {
   if (pszAnswer && Usable(card, pszCommand)) {
     for (int32_t nAttempt = 0; nAttempt < IOD_ATTEMPTS; ++nAttempt) {
       if ((card.*pfnSend)(pszCommand) && (card.*pfnReceive)(pszAnswer)) return 1;

@@ -98,9 +98,7 @@ void Destroy(T*& slot) {
   }
 }
 
-bool AnyBoard() {
-  return g_pEPU || g_pMBU || g_pDCA || g_pIOD || g_pIPG || g_pCSI || g_pCSE || g_pCPH || g_pSDU;
-}
+bool AnyBoard() { return g_pEPU || g_pMBU || g_pDCA || g_pIOD || g_pIPG || g_pCSI || g_pCSE || g_pCPH || g_pSDU; }
 
 }  // namespace
 
@@ -166,10 +164,14 @@ CARDN5_API int32_t CARDN5_CALL CARDN5_PortOut(uint32_t dwPort, uint32_t dwValue)
 // ---- EPU and IPG exports -----------------------------------------------------
 
 CARDN5_API int32_t CARDN5_CALL EPUN5_InitPowerOn(int32_t b) { return CARDN5_FORWARD(g_pEPU, InitPowerOn(b)); }
-CARDN5_API int32_t CARDN5_CALL EPUN5_GravurVorbereiten(EPU_GRAVUR_PARAMS p) { return CARDN5_FORWARD(g_pEPU, GravurVorbereiten(p)); }
+CARDN5_API int32_t CARDN5_CALL EPUN5_GravurVorbereiten(EPU_GRAVUR_PARAMS p) {
+  return CARDN5_FORWARD(g_pEPU, GravurVorbereiten(p));
+}
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetSWShutterOpen(int32_t b) { return CARDN5_FORWARD(g_pEPU, SetSWShutterOpen(b)); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetEcoDutyCycle(double d) { return CARDN5_FORWARD(g_pEPU, SetEcoDutyCycle(d)); }
-CARDN5_API void CARDN5_CALL EPUN5_SetFirstRow(void) { if (g_pEPU) g_pEPU->SetFirstRow(); }
+CARDN5_API void CARDN5_CALL EPUN5_SetFirstRow(void) {
+  if (g_pEPU) g_pEPU->SetFirstRow();
+}
 
 // The in-row flag is what EPUN5_WaitForTurnOffPossible watches from the
 // host's other thread.
@@ -181,9 +183,13 @@ CARDN5_API int32_t CARDN5_CALL EPUN5_DoOneRow(uint32_t dwCodeArg1, uint32_t dwCo
   g_pEPU->m_bInDoOneRow = 0;
   return bResult;
 }
-CARDN5_API int32_t CARDN5_CALL EPUN5_WaitForTurnOffPossible(void) { return CARDN5_FORWARD(g_pEPU, WaitForTurnOffPossible()); }
+CARDN5_API int32_t CARDN5_CALL EPUN5_WaitForTurnOffPossible(void) {
+  return CARDN5_FORWARD(g_pEPU, WaitForTurnOffPossible());
+}
 
-CARDN5_API void CARDN5_CALL EPUN5_SetSMDirection(int32_t b) { if (g_pEPU) g_pEPU->SetSMDirection(b); }
+CARDN5_API void CARDN5_CALL EPUN5_SetSMDirection(int32_t b) {
+  if (g_pEPU) g_pEPU->SetSMDirection(b);
+}
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetSMSpeed(int32_t b) { return CARDN5_FORWARD(g_pEPU, SetSMSpeed(b)); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetSMAutoMan(int32_t b) { return CARDN5_FORWARD(g_pEPU, SetSMAutoMan(b)); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_OneSMStep(void) { return CARDN5_FORWARD(g_pEPU, OneSMStep()); }
@@ -194,7 +200,9 @@ CARDN5_API int32_t CARDN5_CALL EPUN5_SetOKOutput(uint32_t w) { return CARDN5_FOR
 CARDN5_API uint16_t CARDN5_CALL EPUN5_GetOKOutput(void) { return CARDN5_FORWARD(g_pEPU, GetOKOutput()); }
 CARDN5_API uint16_t CARDN5_CALL EPUN5_GetFINP(void) { return CARDN5_FORWARD(g_pEPU, GetFINP()); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_TurnLaserdiodeOn(int32_t b) { return CARDN5_FORWARD(g_pEPU, TurnLaserdiodeOn(b)); }
-CARDN5_API int32_t CARDN5_CALL EPUN5_SetLaserpulsExplizit(int32_t b) { return CARDN5_FORWARD(g_pEPU, SetLaserpulsExplizit(b)); }
+CARDN5_API int32_t CARDN5_CALL EPUN5_SetLaserpulsExplizit(int32_t b) {
+  return CARDN5_FORWARD(g_pEPU, SetLaserpulsExplizit(b));
+}
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetErrorLED(int32_t n) { return CARDN5_FORWARD(g_pEPU, SetErrorLED(n)); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_IsPLLInRange(void) { return CARDN5_FORWARD(g_pEPU, IsPLLInRange()); }
 CARDN5_API int32_t CARDN5_CALL EPUN5_TestEncoder(void) { return CARDN5_FORWARD(g_pEPU, TestEncoder()); }
@@ -208,11 +216,19 @@ CARDN5_API int32_t CARDN5_CALL IPGN5_SetIPGPulses(uint32_t n) { return CARDN5_FO
 
 CARDN5_API int32_t CARDN5_CALL IODN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pIOD, InitPowerOn()); }
 CARDN5_API int32_t CARDN5_CALL IODN5_RepSendTxt(const char* c) { return CARDN5_FORWARD(g_pIOD, RepSendTxt(c)); }
-CARDN5_API int32_t CARDN5_CALL IODN5_RepReceiveTxt(const char* c, char* a) { return CARDN5_FORWARD(g_pIOD, RepReceiveTxt(c, a)); }
+CARDN5_API int32_t CARDN5_CALL IODN5_RepReceiveTxt(const char* c, char* a) {
+  return CARDN5_FORWARD(g_pIOD, RepReceiveTxt(c, a));
+}
 CARDN5_API int32_t CARDN5_CALL IODN6_RepSendTxt(const char* c) { return CARDN5_FORWARD(g_pIOD, RepSendTxtN6(c)); }
-CARDN5_API int32_t CARDN5_CALL IODN6_RepReceiveTxt(const char* c, char* a) { return CARDN5_FORWARD(g_pIOD, RepReceiveTxtN6(c, a)); }
-CARDN5_API int32_t CARDN5_CALL IODN6_SingleReceiveTxt(const char* c, char* a) { return CARDN5_FORWARD(g_pIOD, SingleReceiveTxtN6(c, a)); }
+CARDN5_API int32_t CARDN5_CALL IODN6_RepReceiveTxt(const char* c, char* a) {
+  return CARDN5_FORWARD(g_pIOD, RepReceiveTxtN6(c, a));
+}
+CARDN5_API int32_t CARDN5_CALL IODN6_SingleReceiveTxt(const char* c, char* a) {
+  return CARDN5_FORWARD(g_pIOD, SingleReceiveTxtN6(c, a));
+}
 CARDN5_API int32_t CARDN5_CALL IODN5_TestRapportStand(void) { return CARDN5_FORWARD(g_pIOD, TestRapportStand()); }
 CARDN5_API int32_t CARDN5_CALL IODN5_TestDeviceReady(void) { return CARDN5_FORWARD(g_pIOD, TestDeviceReady()); }
-CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void) { return CARDN5_FORWARD(g_pIOD, TestRechtesRadHinten()); }
+CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void) {
+  return CARDN5_FORWARD(g_pIOD, TestRechtesRadHinten());
+}
 CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void) { return CARDN5_FORWARD(g_pIOD, IsXenonOn()); }

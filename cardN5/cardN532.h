@@ -34,17 +34,17 @@
 
 /* Job record of EPUN5_GravurVorbereiten, 48 bytes, passed by value. */
 typedef struct EPU_GRAVUR_PARAMS {
-  uint16_t wRandomOffset;     /* 0: fixed start offset; 1: random, start position 0 */
-  uint16_t wLLCode;           /* 0: PX code rows, else LL code rows */
-  uint16_t wSMAuto;           /* non-zero: the board advances the stepper */
-  uint16_t wFlag7;            /* non-zero sets control bit 7 */
-  uint32_t dwPulsesPerRow;    /* pulses per row */
-  uint32_t wRowLength;        /* row length; low 16 bits used */
-  double dPulseNumerator;     /* laser pulse ratio numerator (offset 16) */
-  double dPulseDenominator;   /* laser pulse ratio denominator (offset 24) */
-  uint32_t w9B00Value;        /* low 16 bits used */
-  uint32_t wStartposY;        /* start position; low 16 bits used */
-  uint8_t abHostReserved[8];  /* the host's own; not read */
+  uint16_t wRandomOffset;    /* 0: fixed start offset; 1: random, start position 0 */
+  uint16_t wLLCode;          /* 0: PX code rows, else LL code rows */
+  uint16_t wSMAuto;          /* non-zero: the board advances the stepper */
+  uint16_t wFlag7;           /* non-zero sets control bit 7 */
+  uint32_t dwPulsesPerRow;   /* pulses per row */
+  uint32_t wRowLength;       /* row length; low 16 bits used */
+  double dPulseNumerator;    /* laser pulse ratio numerator (offset 16) */
+  double dPulseDenominator;  /* laser pulse ratio denominator (offset 24) */
+  uint32_t w9B00Value;       /* low 16 bits used */
+  uint32_t wStartposY;       /* start position; low 16 bits used */
+  uint8_t abHostReserved[8]; /* the host's own; not read */
 } EPU_GRAVUR_PARAMS;
 
 /* Card identity of the memory buffer board. */

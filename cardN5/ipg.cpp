@@ -78,9 +78,8 @@ int32_t CIPGCard::SetIPGPulses(uint32_t dwPulses) {
   const uint32_t dwRegister1 = T1 != 0 ? 65536u - T1 : 0u;
   const uint32_t dwT2Complement = 0x100000u - T2;
   const uint32_t dwRegister2 = dwT2Complement & 0xFFFFu;
-  const uint32_t dwRegister3 = T2 == 0 ? 0u
-                                       : ((dwT2Complement >> 16) & 0xFu) | (T0 != 0 ? 0x10u : 0u) |
-                                             (T1 != 0 ? 0x20u : 0u) | 0x40u;
+  const uint32_t dwRegister3 =
+      T2 == 0 ? 0u : ((dwT2Complement >> 16) & 0xFu) | (T0 != 0 ? 0x10u : 0u) | (T1 != 0 ? 0x20u : 0u) | 0x40u;
   const uint32_t dwQComplement = 65536u - Q;
   const uint32_t dwRegister4 = ((dwQComplement & 0xFFu) << 8) | ((dwQComplement >> 1) & 0xFFu);
 

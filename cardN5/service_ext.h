@@ -18,8 +18,7 @@ namespace cardn5 {
 // tells (on Linux) which shared object actually provides it. The DLLs export
 // stdcall functions under their decorated names, so Windows looks up
 // winSymbol ("_Name@bytes") where Linux looks up the plain symbol.
-inline void* FindServiceExtension(const void* anchor, const char* dllName, const char* symbol,
-                                  const char* winSymbol) {
+inline void* FindServiceExtension(const void* anchor, const char* dllName, const char* symbol, const char* winSymbol) {
 #if defined(_WIN32)
   (void)anchor;
   (void)symbol;

@@ -128,8 +128,7 @@ int32_t CARDN5_CDECL ERRLOG_WriteToLOGFile(const char* pszFormat, ...) {
   return 1;
 }
 
-int32_t CARDN5_STDCALL ERRLOG_SetLastDebugError(int32_t nCode, int32_t /*nZero*/, const char* pszFile,
-                                                int32_t nLine) {
+int32_t CARDN5_STDCALL ERRLOG_SetLastDebugError(int32_t nCode, int32_t /*nZero*/, const char* pszFile, int32_t nLine) {
   LogState& s = State();
   cardn5::LockGuard lock(s.mutex);
   s.lastCode = nCode;

@@ -11,12 +11,12 @@
 #define HWIOX_API CARDN5_EXTERN_C CARDN5_VISIBLE
 
 /* How an access reached the stand-in, passed to the device in 'flags'. */
-#define HWIO_ACC_DIRECT 0x0001u     /* the library's own port instruction, not HWIO_Hin/Hout */
-#define HWIO_ACC_EMULATED 0x0002u   /* emulation is on: seen, but no port is touched */
-#define HWIO_ACC_LOWPULS 0x0004u    /* one of the two writes of HWIO_LowPuls */
-#define HWIO_ACC_HIGHPULS 0x0008u   /* one of the two writes of HWIO_HighPuls */
-#define HWIO_ACC_PULSE_END 0x0010u  /* the second (closing) write of a pulse */
-#define HWIO_ACC_BIT_SHIFT 8        /* bits 8-11: the pulsed bit number */
+#define HWIO_ACC_DIRECT 0x0001u    /* the library's own port instruction, not HWIO_Hin/Hout */
+#define HWIO_ACC_EMULATED 0x0002u  /* emulation is on: seen, but no port is touched */
+#define HWIO_ACC_LOWPULS 0x0004u   /* one of the two writes of HWIO_LowPuls */
+#define HWIO_ACC_HIGHPULS 0x0008u  /* one of the two writes of HWIO_HighPuls */
+#define HWIO_ACC_PULSE_END 0x0010u /* the second (closing) write of a pulse */
+#define HWIO_ACC_BIT_SHIFT 8       /* bits 8-11: the pulsed bit number */
 
 #define HWIO_CODE_PX 0
 #define HWIO_CODE_LL 1
@@ -28,8 +28,7 @@ typedef struct HWIO_DEVICE {
   void* pCtx;
   uint16_t(CARDN5_CDECL* pfnIn)(void* pCtx, uint16_t wPort, uint32_t dwFlags);
   void(CARDN5_CDECL* pfnOut)(void* pCtx, uint16_t wPort, uint16_t wValue, uint32_t dwFlags);
-  int32_t(CARDN5_CDECL* pfnWriteCode)(void* pCtx, int32_t nKind, uint32_t dwArg1, uint32_t dwArg2,
-                                      uint32_t dwFlags);
+  int32_t(CARDN5_CDECL* pfnWriteCode)(void* pCtx, int32_t nKind, uint32_t dwArg1, uint32_t dwArg2, uint32_t dwFlags);
   int32_t(CARDN5_CDECL* pfnPollVorschub)(void* pCtx, const uint32_t* pdwArgs /* 7 */, uint32_t dwFlags);
   void(CARDN5_CDECL* pfnInterrupts)(void* pCtx, int32_t bEnabled, uint32_t dwFlags);
 } HWIO_DEVICE;
@@ -47,13 +46,12 @@ HWIOX_API int32_t CARDN5_STDCALL HWIOX_HasPortAccess(void);
  * Returns 1 when the stand-in handled the access (device or emulation or
  * refused port access), 0 when the caller must use the processor's
  * instructions itself. */
-#define HWIOX_DIRECT_IN 0       /* pwData[0] <- port */
-#define HWIOX_DIRECT_IN_BLOCK 1 /* dwCount words from port into pwData */
+#define HWIOX_DIRECT_IN 0        /* pwData[0] <- port */
+#define HWIOX_DIRECT_IN_BLOCK 1  /* dwCount words from port into pwData */
 #define HWIOX_DIRECT_OUT_BLOCK 2 /* dwCount words from pwData to port */
 typedef int32_t(CARDN5_STDCALL* PFN_HWIOX_DirectAccess)(int32_t nOp, uint16_t wPort, uint16_t* pwData,
                                                         uint32_t dwCount);
-HWIOX_API int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t* pwData,
-                                                    uint32_t dwCount);
+HWIOX_API int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t* pwData, uint32_t dwCount);
 
 /* Back to the state after load: no device, emulation off, no port access. */
 HWIOX_API int32_t CARDN5_STDCALL HWIOX_Reset(void);

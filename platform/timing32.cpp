@@ -3,7 +3,6 @@
 // never return early. A virtual clock (the simulator) can take the delays over.
 #include "timing32.h"
 
-
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -73,7 +72,9 @@ void SleepAtLeastMs(uint32_t ms) {
 // 1, so a zero-length pause still reads as done): the exports that pass the
 // result on stay booleans for the host, and a test can tell which pause a
 // result came from.
-int32_t Completed(uint32_t units) { return units == 0 ? 1 : static_cast<int32_t>(units > 0x7FFFFFFFu ? 0x7FFFFFFFu : units); }
+int32_t Completed(uint32_t units) {
+  return units == 0 ? 1 : static_cast<int32_t>(units > 0x7FFFFFFFu ? 0x7FFFFFFFu : units);
+}
 
 }  // namespace
 

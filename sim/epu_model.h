@@ -87,21 +87,21 @@ class EpuModel : public Board {
   // ---- Test face: the drum and the signals ----
   void set_index_period_ns(uint64_t ns);  // one drum turn (default 1 ms)
   void set_drum_speed_rpm(double rpm);
-  void set_index_high_ns(uint64_t ns);    // default 50 us
-  void set_engrave_ns(uint64_t ns);       // 0 (default): one drum turn
-  void set_envorsch_ns(uint64_t ns);      // default 20 us
+  void set_index_high_ns(uint64_t ns);  // default 50 us
+  void set_engrave_ns(uint64_t ns);     // 0 (default): one drum turn
+  void set_envorsch_ns(uint64_t ns);    // default 20 us
   void set_encoder_pulses_per_turn(uint32_t n);
   void set_pll_locked(bool locked);
-  void set_ipg(IpgModel* ipg);            // found on the machine by default
+  void set_ipg(IpgModel* ipg);  // found on the machine by default
   void set_finp(uint16_t word);
   void set_finp_bit(int bit, bool on);
   // Called with each new output word (later boards hang their lines here).
   void on_ok_output(std::function<void(uint16_t before, uint16_t after)> fn);
 
   // ---- Test face: faults ----
-  void set_wrong_bank(bool on);          // the board offers the other bank than the pulses say
-  void set_wrpl1_never_set(bool on);     // WRPL1_BIT always 0
-  void set_wrallo_never_set(bool on);    // the row slot never opens
+  void set_wrong_bank(bool on);        // the board offers the other bank than the pulses say
+  void set_wrpl1_never_set(bool on);   // WRPL1_BIT always 0
+  void set_wrallo_never_set(bool on);  // the row slot never opens
   // The next status reads through HWIO_Hin show these values of one bit, in
   // order, whatever the state says (the direct reads are not scripted).
   void ScriptBit(int bit, const std::vector<bool>& values);

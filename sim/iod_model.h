@@ -44,13 +44,13 @@ class IodModel : public Board {
   using Responder = std::function<std::string(const std::string& command)>;
 
   struct Telegram {
-    std::vector<uint8_t> bytes;   // as taken from the PC, length byte first
-    bool complete = false;        // as many bytes came as the length announced
-    bool accepted = false;        // the verdict shown on bit 10
+    std::vector<uint8_t> bytes;       // as taken from the PC, length byte first
+    bool complete = false;            // as many bytes came as the length announced
+    bool accepted = false;            // the verdict shown on bit 10
     Variant variant = Variant::Auto;  // how the MCM read it
-    std::string command;          // its text, once complete
-    std::vector<uint8_t> answer;  // the answer telegram the MCM offered
-    size_t answerTaken = 0;       // bytes of the answer the PC acknowledged
+    std::string command;              // its text, once complete
+    std::vector<uint8_t> answer;      // the answer telegram the MCM offered
+    size_t answerTaken = 0;           // bytes of the answer the PC acknowledged
   };
 
   IodModel();
@@ -129,7 +129,7 @@ class IodModel : public Board {
     int byte;
     uint64_t ns;
     uint8_t value;
-    uint64_t ns2 = 0;  // a second time: UnsteadyVerdict's hold
+    uint64_t ns2 = 0;    // a second time: UnsteadyVerdict's hold
     uint16_t delta = 0;  // CorruptChecksum's offset
   };
   struct Assessment {

@@ -29,12 +29,12 @@ static void CARDN5_CDECL DevOut(void* ctx, uint16_t port, uint16_t value, uint32
   g_lastValue = value;
 }
 
-#define CHECK(cond)                                              \
-  do {                                                           \
-    if (!(cond)) {                                               \
-      printf("FAIL line %d: %s\n", __LINE__, #cond);             \
-      failures++;                                                \
-    }                                                            \
+#define CHECK(cond)                                  \
+  do {                                               \
+    if (!(cond)) {                                   \
+      printf("FAIL line %d: %s\n", __LINE__, #cond); \
+      failures++;                                    \
+    }                                                \
   } while (0)
 
 int main(void) {

@@ -102,10 +102,11 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
     uint16_t code;
     const char* line;
   } cases[] = {
-      {2.5, 1023, "2.50"},     // 1023.75
-      {10.0, 4095, "10.00"},   {0.0, 0, "0.00"},
-      {-1.0, 0xFE67, "-1.00"}, // -409 in 16 bits
-      {200.0, 16364, "200.00"}, // 81,900 in 16 bits
+      {2.5, 1023, "2.50"},  // 1023.75
+      {10.0, 4095, "10.00"},
+      {0.0, 0, "0.00"},
+      {-1.0, 0xFE67, "-1.00"},   // -409 in 16 bits
+      {200.0, 16364, "200.00"},  // 81,900 in 16 bits
       {std::numeric_limits<double>::quiet_NaN(), 0, "nan"},
   };
   for (const auto& c : cases) {

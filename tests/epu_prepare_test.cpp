@@ -23,15 +23,15 @@ TEST_F(EpuTest, PowerOnWritesControlPulsesLaserCommandShutterEcoAndIndexedRegist
   EXPECT_EQ(1, EPUN5_InitPowerOn(1));
 
   const Writes expected = {
-      {0x8700, 0x0000},                                            // control word cleared
-      {0x8700, 0x0000}, {0x8700, 0x0001}, {0x8700, 0x0000}, {0x8700, 0x0002},  // low pulses 0, 1
-      {0x8700, 0x0000}, {0x8700, 0x0010}, {0x8700, 0x0000}, {0x8700, 0x0008},  // low pulses 4, 3
-      {0x8700, 0x0004}, {0x8700, 0x0000},                                      // high pulse 2
-      {0xBB00, 0x0000}, {0x8300, 0x0202},                                      // laser pulse, command
-      {0x8700, 0x0000}, {0xC700, 13}, {0xCB00, 0x0010}, {0xC700, 9}, {0xCB00, 0x0008},  // shutter closed
-      {0xBF00, 1199}, {0xBF00, 599}, {0xBF00, 58}, {0xBF00, 1199}, {0xBF00, 599}, {0xBF00, 0xA000},
-      {0xC700, 13}, {0xCB00, 0x0010}, {0xC700, 9}, {0xCB00, 0x0000},
-      {0xC700, 5}, {0xCB00, 0x0001}, {0xC700, 1}, {0xCB00, 0x4A9E},
+      {0x8700, 0x0000},                                                                          // control word cleared
+      {0x8700, 0x0000}, {0x8700, 0x0001}, {0x8700, 0x0000}, {0x8700, 0x0002},                    // low pulses 0, 1
+      {0x8700, 0x0000}, {0x8700, 0x0010}, {0x8700, 0x0000}, {0x8700, 0x0008},                    // low pulses 4, 3
+      {0x8700, 0x0004}, {0x8700, 0x0000},                                                        // high pulse 2
+      {0xBB00, 0x0000}, {0x8300, 0x0202},                                                        // laser pulse, command
+      {0x8700, 0x0000}, {0xC700, 13},     {0xCB00, 0x0010}, {0xC700, 9},      {0xCB00, 0x0008},  // shutter closed
+      {0xBF00, 1199},   {0xBF00, 599},    {0xBF00, 58},     {0xBF00, 1199},   {0xBF00, 599},
+      {0xBF00, 0xA000}, {0xC700, 13},     {0xCB00, 0x0010}, {0xC700, 9},      {0xCB00, 0x0000},
+      {0xC700, 5},      {0xCB00, 0x0001}, {0xC700, 1},      {0xCB00, 0x4A9E},
   };
   EXPECT_EQ(expected, machine.trace().AllWrites());
   EXPECT_EQ(3u, CountDelays(10));
@@ -89,7 +89,7 @@ TEST_F(EpuTest, EcoDutyCycleRegistersFromSetupValues) {
 }
 
 TEST_F(EpuTest, ShutterAndSpeedShareIndexRegisterNine) {
-  EPUN5_SetSMSpeed(1);  // the flags are process-wide: start with the speed bit clear
+  EPUN5_SetSMSpeed(1);                       // the flags are process-wide: start with the speed bit clear
   EXPECT_EQ(10, EPUN5_SetSWShutterOpen(1));  // what the closing 10 us pause returned
   EXPECT_EQ(0x0040, epu->control());
   EXPECT_EQ(0x0002, epu->indexed(9));
@@ -174,8 +174,8 @@ TEST_F(EpuTest, PreparationTakesTheJobRecordFieldByField) {
       {"ratio 0 clears bit 15", 0, 300, 1000, 7, 0, 5000, 302, 1, 0x0000, 1000, 7, false},
       {"denominator 0", 0, 300, 1000, 7, 1, 0, 302, 1, 0x0000, 1000, 7, false},
       {"0 / 0", 0, 300, 1000, 7, 0, 0, 302, 1, 0x0000, 1000, 7, false},
-      {"upper halves ignored", 0, 0x10000u + 300, 0x20000u + 1000, 0xABCD1234u, 1, 10000, 302, 1, 0x8096, 1000,
-       0x1234, false},
+      {"upper halves ignored", 0, 0x10000u + 300, 0x20000u + 1000, 0xABCD1234u, 1, 10000, 302, 1, 0x8096, 1000, 0x1234,
+       false},
       {"start position wraps", 0, 0xFFFF, 1000, 7, 1, 10000, 1, 1, 0x8096, 1000, 7, false},
   };
   for (const RecordCase& c : cases) {

@@ -38,7 +38,8 @@ size_t CodeCalls(const std::vector<sim::TraceEntry>& entries) {
 }
 
 std::vector<sim::TraceEntry> Slice(const std::vector<sim::TraceEntry>& entries, size_t from, size_t to) {
-  return std::vector<sim::TraceEntry>(entries.begin() + static_cast<long>(from), entries.begin() + static_cast<long>(to));
+  return std::vector<sim::TraceEntry>(entries.begin() + static_cast<long>(from),
+                                      entries.begin() + static_cast<long>(to));
 }
 
 // The closing write of the high pulse of control bit 2: the banks change.
@@ -188,7 +189,9 @@ TEST_F(EpuTest, RecalcShiftKeepsShiftPlusRestAtTheRowLength) {
   struct Case {
     uint16_t rowLength, startOffset, rowShift, shift, rest;
   } cases[] = {
-      {1000, 2, 10, 8, 992},       {1000, 500, 10, 510, 490}, {1000, 10, 10, 1000, 0},
+      {1000, 2, 10, 8, 992},
+      {1000, 500, 10, 510, 490},
+      {1000, 10, 10, 1000, 0},
       {1000, 2, 1500, 1498, 65038},  // shift beyond the row: the rest wraps in 16 bits
       {1000, 2600, 100, 500, 500},   // the rest is taken modulo the row length
       {1, 7, 3, 1, 0},
@@ -210,10 +213,10 @@ TEST_F(EpuTest, StepsPerRowSetTheAdvanceDivider) {
     uint32_t pulses, steps;
     uint16_t stepsPerRow, divider;
   } cases[] = {
-      {10000, 3, 3, 2917},       // midway between 2500 and 3333
-      {10000, 0, 0, 65534},      // no steps: the largest divider, not 65535 or 65500
-      {200000, 1, 1, 65534},     // capped
-      {10000, 0x10003, 3, 2917}, // only the low 16 bits are steps
+      {10000, 3, 3, 2917},        // midway between 2500 and 3333
+      {10000, 0, 0, 65534},       // no steps: the largest divider, not 65535 or 65500
+      {200000, 1, 1, 65534},      // capped
+      {10000, 0x10003, 3, 2917},  // only the low 16 bits are steps
       {0, 5, 5, 0},
   };
   for (const Case& c : cases) {
@@ -291,8 +294,8 @@ TEST_F(EpuTest, RowPortSequenceForEachCodeAndAdvance) {
   struct Case {
     const char* name;
     uint16_t ll, smAuto;
-  } cases[] = {{"PX, host advance", 0, 0}, {"LL, host advance", 1, 0}, {"PX, board advance", 0, 1},
-               {"LL, board advance", 1, 1}};
+  } cases[] = {
+      {"PX, host advance", 0, 0}, {"LL, host advance", 1, 0}, {"PX, board advance", 0, 1}, {"LL, board advance", 1, 1}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EPU_GRAVUR_PARAMS job = DefaultJob();
@@ -314,9 +317,9 @@ TEST_F(EpuTest, RowPortSequenceForEachCodeAndAdvance) {
           .Code(c.ll ? HWIO_CODE_LL : HWIO_CODE_PX, 0x100 + n, 0x200 + n)
           .In(bank == 0 ? 0x8F00 : 0x9300)  // the memory counter of the bank written
           .Low(EpuModel::kControl, control, 4)
-          .Out(EpuModel::kAdvanceDivider, 2917)                                       // 10,000 pulses, 3 steps
+          .Out(EpuModel::kAdvanceDivider, 2917)                                  // 10,000 pulses, 3 steps
           .Out(bank == 0 ? EpuModel::kBank0Offset : EpuModel::kBank1Offset, 5);  // the preparation's rest
-      if (c.smAuto == 0 && n > 0) expected.Move(3);  // the first row of a job does not move
+      if (c.smAuto == 0 && n > 0) expected.Move(3);                              // the first row of a job does not move
       expected.High(EpuModel::kControl, control, 2);
       EXPECT_EQ(expected.v, RowStepsFrom(machine.trace(), from));
     }
@@ -338,7 +341,8 @@ TEST_F(EpuTest, CodeWaitsForItsBusyBitAndGoesToItsTransfer) {
       if (entries[i].kind == sim::Access::Code) code = i;
     }
     ASSERT_LT(command, code);
-    const std::vector<sim::TraceEntry> between(entries.begin() + static_cast<long>(command), entries.begin() + static_cast<long>(code));
+    const std::vector<sim::TraceEntry> between(entries.begin() + static_cast<long>(command),
+                                               entries.begin() + static_cast<long>(code));
     const std::vector<uint16_t> reads = StatusReads(between);
     const uint16_t busy = ll ? 0x0001 : 0x1000;
     ASSERT_GE(reads.size(), 2u);
@@ -406,7 +410,8 @@ TEST_F(EpuTest, PllLostFailsTheRowWithoutWritingOrChangingBanks) {
   epu->set_pll_locked(false);
 
   EXPECT_EQ(0, Row(0, 3, 10));
-  const std::vector<std::string> lines = {"in LaserOneRow PLL not in range \n", "Error in LaserOneRow(),  Rowmode=0 \n"};
+  const std::vector<std::string> lines = {"in LaserOneRow PLL not in range \n",
+                                          "Error in LaserOneRow(),  Rowmode=0 \n"};
   EXPECT_EQ(lines, log.Lines());
   const auto err = testsupport::LastError();
   EXPECT_EQ(2101, err.code);
@@ -442,10 +447,16 @@ TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
       {"recovers on the third recheck", {false, false, true, true}, {}, 1, 4 + 5},
       // no row slot yet: the count carries into the next round
       {"count carries over", {false, true, false, false, false, false}, {false, false, false, false}, 0, 6},
-      {"carried count reset by a locked reading", {false, true, false, false, true, true}, {false, false, false, false},
-       1, 5 + 5},
-      {"two rounds without a slot", {false, true, true, true, false, true, true, true}, {false, false, false, false,
-       false, false, false, false}, 1, 8 + 1 + 5},
+      {"carried count reset by a locked reading",
+       {false, true, false, false, true, true},
+       {false, false, false, false},
+       1,
+       5 + 5},
+      {"two rounds without a slot",
+       {false, true, true, true, false, true, true, true},
+       {false, false, false, false, false, false, false, false},
+       1,
+       8 + 1 + 5},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -538,7 +549,12 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
       {"board advance, move fails", 1, false, 1, 0, {"Error in DoOneRow during SmMove\n"}, {0x0238, 0x0338}},
       // the board takes the stepper back with direction bit 9 set again
       {"board advance, direction cleared", 1, true, 0, 1, {}, {0x0038, 0x0338}},
-      {"board advance, direction cleared, move fails", 1, true, 1, 0, {"Error in DoOneRow during SmMove\n"},
+      {"board advance, direction cleared, move fails",
+       1,
+       true,
+       1,
+       0,
+       {"Error in DoOneRow during SmMove\n"},
        {0x0038, 0x0338}},
   };
   for (const Case& c : cases) {
@@ -661,8 +677,8 @@ TEST_F(EpuTest, TwoPassFailuresNameTheirPass) {
 TEST_F(EpuTest, RowRegistersAndIndexWaitsComeInTheirOrder) {
   using V = std::vector<std::string>;
   const V shiftChange = {"status", "regs", "index", "index"};
-  const V twoPass = {"status", "index", "index", "regs",  "index", "index", "status", "row", "status",
-                     "regs",   "index", "index", "status", "row", "status", "regs"};
+  const V twoPass = {"status", "index", "index", "regs",  "index",  "index", "status", "row",
+                     "status", "regs",  "index", "index", "status", "row",   "status", "regs"};
   auto join = [](V a, const V& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -703,16 +719,41 @@ TEST_F(EpuTest, BoardWaitsComeBeforeAnythingIsWritten) {
     size_t reads;
   } cases[] = {
       {"shift, all clear", 0, 10, 1, {false}, {true, false, false, false, false, false}, 1 + 5},
-      {"shift, ENVORSCH_BIT then bit 10", 0, 10, 1, {true, true, true, false},
-       {true, true, true, true, true, false, true, true, false, false, true, false, false}, 4 + 9},
-      {"shift, bit 10 set for ten readings", 0, 10, 0, {false},
-       {false, true, true, true, true, true, true, true, true, true, true, false, false, false, false, false}, 1 + 15},
-      {"shift, two-pass row", 1, 10, 1, {true, false}, {false, false, true, false, true, false, false, false, false},
+      {"shift, ENVORSCH_BIT then bit 10",
+       0,
+       10,
+       1,
+       {true, true, true, false},
+       {true, true, true, true, true, false, true, true, false, false, true, false, false},
+       4 + 9},
+      {"shift, bit 10 set for ten readings",
+       0,
+       10,
+       0,
+       {false},
+       {false, true, true, true, true, true, true, true, true, true, true, false, false, false, false, false},
+       1 + 15},
+      {"shift, two-pass row",
+       1,
+       10,
+       1,
+       {true, false},
+       {false, false, true, false, true, false, false, false, false},
        2 + 7},
-      {"stepper only, board advance", 3, 0xFFFF, 1, {true, true, false},
-       {false, false, false, true, false, true, false, false, false, false}, 3 + 7},
-      {"stepper only, host advance", 3, 0xFFFF, 0, {true, false},
-       {false, false, false, true, true, false, false, false, false}, 2 + 7},
+      {"stepper only, board advance",
+       3,
+       0xFFFF,
+       1,
+       {true, true, false},
+       {false, false, false, true, false, true, false, false, false, false},
+       3 + 7},
+      {"stepper only, host advance",
+       3,
+       0xFFFF,
+       0,
+       {true, false},
+       {false, false, false, true, true, false, false, false, false},
+       2 + 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -837,7 +878,8 @@ TEST_F(EpuTest, RandomOffsetJobWithHostAdvance) {
     ASSERT_EQ(1, Row(0, 3, 10, 0x1000u + n, 0x2000u + n));
     const auto entries = TraceFrom(traceFrom);
     const std::vector<uint16_t> startPos = WritesTo(entries, EpuModel::kStartPos);
-    const std::vector<uint16_t> bankOffsets = WritesTo(entries, n % 2 ? EpuModel::kBank0Offset : EpuModel::kBank1Offset);
+    const std::vector<uint16_t> bankOffsets =
+        WritesTo(entries, n % 2 ? EpuModel::kBank0Offset : EpuModel::kBank1Offset);
     if (n == 1) {
       // the row shift changed, and the first row waits because of the preparation
       EXPECT_EQ(4u, HoldOffs(entries));
@@ -930,8 +972,7 @@ TEST_F(EpuTest, EmulatedRowsSkipTheBoardAndFailOnlyWithTheStepper) {
     EXPECT_EQ(4u * 5u, StatusReads(machine.trace().entries()).size());
     // banks are still changed, pulses still given
     size_t bankChanges = 0;
-    for (const sim::TraceEntry& e : machine.trace().entries())
-      bankChanges += IsBankChange(e);
+    for (const sim::TraceEntry& e : machine.trace().entries()) bankChanges += IsBankChange(e);
     EXPECT_EQ(4u, bankChanges);
     EXPECT_EQ(3u, SmMoveRecorder::calls.size());
     EXPECT_EQ(0, g_EPUControl.GetValue() & 0x0800);  // no wrong bank, no error LED

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "cardN532.h"
 #include "cardN5.h"
+#include "cardN532.h"
 #include "epu_model.h"
 #include "ipg_model.h"
 #include "test_support.h"

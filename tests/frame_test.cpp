@@ -10,10 +10,10 @@
 #include "alloc_hook.h"
 #include "cardN5.h"
 #include "direct_port.h"
-#include "sleep_shim.h"
 #include "hwinfo32_ext.h"
 #include "hwio32_ext.h"
 #include "port_register.h"
+#include "sleep_shim.h"
 #include "test_support.h"
 
 namespace {
@@ -30,26 +30,36 @@ struct NamedRegister {
 
 const std::vector<NamedRegister>& AllRegisters() {
   static const std::vector<NamedRegister> all = {
-      {"CSE", &g_CSEBlueDAC},      {"CSE", &g_CSEGreenDAC},       {"CSE", &g_CSERedDAC},
-      {"CSE", &g_CSEControl},      {"CSE", &g_CSEStatus},         {"CSE", &g_CSEBlue},
-      {"CSE", &g_CSERedGreen},     {"CSE", &g_CSEHandshakeIn},    {"CSE", &g_CSEHandshakeOut},
-      {"CSI", &g_CSIControl},      {"DCA", &g_DCAStatus},         {"DCA", &g_DCAFocusStatus},
-      {"DCA", &g_DCALaserDiode},   {"DCA", &g_DCALEFocus},        {"DCA", &g_DCAFETTemp},
-      {"DCA", &g_DCAVoltage},      {"DCA", &g_DCAFETSpeed},       {"DCA", &g_DCASensitivity},
-      {"DCA", &g_DCAControl},      {"DCA", &g_DCAStep},           {"DCA", &g_DCAIndex},
-      {"DCA", &g_DCAData},         {"EPU", &g_EPUStatus},         {"EPU", &g_EPUCommand},
-      {"EPU", &g_EPUControl},      {"EPU", &g_EPUFinp},           {"EPU", &g_EPUBank0Offset},
-      {"EPU", &g_EPUBank1Offset},  {"EPU", &g_EPUMemCounter0},    {"EPU", &g_EPUShift},
-      {"EPU", &g_EPUMemCounter1},  {"EPU", &g_EPURowLength},      {"EPU", &g_EPUReg9B00},
-      {"EPU", &g_EPUAdvanceDivider}, {"EPU", &g_EPUStartPos},     {"EPU", &g_EPUSMStep},
-      {"EPU", &g_EPUOKOutput},     {"EPU", &g_EPUDAC0},           {"EPU", &g_EPUDAC1},
-      {"EPU", &g_EPURegB700},      {"EPU", &g_EPULaserPulse},     {"EPU", &g_EPUEcoDutyCycle},
-      {"EPU", &g_EPUIndex},        {"EPU", &g_EPUData},           {"IOD", &g_IODOut},
-      {"IOD", &g_IODIn},           {"IPG", &g_IPGRegister},       {"MBU", &g_MBUMemory},
-      {"MBU", &g_MBUStatus},       {"MBU", &g_MBUPlotHeight2},    {"MBU", &g_MBUZeroShift},
-      {"MBU", &g_MBUCommand},      {"MBU", &g_MBUZeroPulse},      {"MBU", &g_MBUDivider},
-      {"MBU", &g_MBUPlotHeight0},  {"MBU", &g_MBUAMUIndex},       {"MBU", &g_MBUPlotHeight1},
-      {"MBU", &g_MBUAMUValue},     {"MBU", &g_MBUDividerHigh},
+      {"CSE", &g_CSEBlueDAC},      {"CSE", &g_CSEGreenDAC},
+      {"CSE", &g_CSERedDAC},       {"CSE", &g_CSEControl},
+      {"CSE", &g_CSEStatus},       {"CSE", &g_CSEBlue},
+      {"CSE", &g_CSERedGreen},     {"CSE", &g_CSEHandshakeIn},
+      {"CSE", &g_CSEHandshakeOut}, {"CSI", &g_CSIControl},
+      {"DCA", &g_DCAStatus},       {"DCA", &g_DCAFocusStatus},
+      {"DCA", &g_DCALaserDiode},   {"DCA", &g_DCALEFocus},
+      {"DCA", &g_DCAFETTemp},      {"DCA", &g_DCAVoltage},
+      {"DCA", &g_DCAFETSpeed},     {"DCA", &g_DCASensitivity},
+      {"DCA", &g_DCAControl},      {"DCA", &g_DCAStep},
+      {"DCA", &g_DCAIndex},        {"DCA", &g_DCAData},
+      {"EPU", &g_EPUStatus},       {"EPU", &g_EPUCommand},
+      {"EPU", &g_EPUControl},      {"EPU", &g_EPUFinp},
+      {"EPU", &g_EPUBank0Offset},  {"EPU", &g_EPUBank1Offset},
+      {"EPU", &g_EPUMemCounter0},  {"EPU", &g_EPUShift},
+      {"EPU", &g_EPUMemCounter1},  {"EPU", &g_EPURowLength},
+      {"EPU", &g_EPUReg9B00},      {"EPU", &g_EPUAdvanceDivider},
+      {"EPU", &g_EPUStartPos},     {"EPU", &g_EPUSMStep},
+      {"EPU", &g_EPUOKOutput},     {"EPU", &g_EPUDAC0},
+      {"EPU", &g_EPUDAC1},         {"EPU", &g_EPURegB700},
+      {"EPU", &g_EPULaserPulse},   {"EPU", &g_EPUEcoDutyCycle},
+      {"EPU", &g_EPUIndex},        {"EPU", &g_EPUData},
+      {"IOD", &g_IODOut},          {"IOD", &g_IODIn},
+      {"IPG", &g_IPGRegister},     {"MBU", &g_MBUMemory},
+      {"MBU", &g_MBUStatus},       {"MBU", &g_MBUPlotHeight2},
+      {"MBU", &g_MBUZeroShift},    {"MBU", &g_MBUCommand},
+      {"MBU", &g_MBUZeroPulse},    {"MBU", &g_MBUDivider},
+      {"MBU", &g_MBUPlotHeight0},  {"MBU", &g_MBUAMUIndex},
+      {"MBU", &g_MBUPlotHeight1},  {"MBU", &g_MBUAMUValue},
+      {"MBU", &g_MBUDividerHigh},
   };
   return all;
 }
@@ -161,9 +171,7 @@ TEST_F(DirectPorts, SleepOfTheEngravingLoopRunsOnTheVirtualClock) {
 
 // ---- Registry -------------------------------------------------------------------------
 
-std::vector<void*> Boards() {
-  return {g_pEPU, g_pMBU, g_pDCA, g_pIOD, g_pIPG, g_pCSI, g_pCSE, g_pCPH, g_pSDU};
-}
+std::vector<void*> Boards() { return {g_pEPU, g_pMBU, g_pDCA, g_pIOD, g_pIPG, g_pCSI, g_pCSE, g_pCPH, g_pSDU}; }
 
 using Registry = MachineTest;
 

@@ -1,11 +1,12 @@
 // The simulated MCM on its own, driven by hand from the PC's side: the
 // checks and recoveries that the library, which always frames correctly,
 // never provokes.
+#include "iod_model.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "iod_model.h"
 #include "test_support.h"
 
 namespace {

@@ -47,32 +47,53 @@ TEST_F(IodLinkTest, AFailedExchangeIsRepeatedFromTheCommand) {
     std::vector<std::string> lines;
   };
   const Row rows[] = {
-      {"no length byte", Variant::N5, [](IodModel& m, int t) { m.NeverStrobe(t, 0); },
+      {"no length byte",
+       Variant::N5,
+       [](IodModel& m, int t) { m.NeverStrobe(t, 0); },
        {"ReceiveByte Timeout \n", "Fehler bei Stringlaenge \n"}},
-      {"no length byte", Variant::N6, [](IodModel& m, int t) { m.NeverStrobe(t, 0); },
+      {"no length byte",
+       Variant::N6,
+       [](IodModel& m, int t) { m.NeverStrobe(t, 0); },
        {"ReceiveByteN6 PC not ready to receive, timeout 1\n", "ReceiveTxtN6 Fehler bei Stringlaenge \n"}},
-      {"no byte 3", Variant::N5, [](IodModel& m, int t) { m.NeverStrobe(t, 3); },
+      {"no byte 3",
+       Variant::N5,
+       [](IodModel& m, int t) { m.NeverStrobe(t, 3); },
        {"ReceiveByte Timeout \n", "Fehler im String \n"}},
-      {"no byte 3", Variant::N6, [](IodModel& m, int t) { m.NeverStrobe(t, 3); },
+      {"no byte 3",
+       Variant::N6,
+       [](IodModel& m, int t) { m.NeverStrobe(t, 3); },
        {"ReceiveByteN6 PC not ready to receive, timeout 1\n", "ReceiveTxtN6 Fehler im String \n"}},
-      {"strobe kept low on byte 2", Variant::N6, [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
+      {"strobe kept low on byte 2",
+       Variant::N6,
+       [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
        {"ReceiveByteN6 PC has not correct received, Timeout 2 \n", "ReceiveTxtN6 Fehler im String \n"}},
       // N5 does not watch the strobe rise: it reads byte 2 over and over,
       // and only the checksum tells.
-      {"strobe kept low on byte 2", Variant::N5, [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
+      {"strobe kept low on byte 2",
+       Variant::N5,
+       [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
        {"ReceiveTxt Fehler in checksumme \n"}},
-      {"bad checksum", Variant::N5, [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
+      {"bad checksum",
+       Variant::N5,
+       [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
        {"ReceiveTxt Fehler in checksumme \n"}},
-      {"bad checksum", Variant::N6, [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
+      {"bad checksum",
+       Variant::N6,
+       [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
        {"ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n"}},
       {"rejected", Variant::N5, [](IodModel& m, int t) { m.RejectTelegram(t); }, {"SendTxt MCM_COM_ERROR \n"}},
       {"rejected", Variant::N6, [](IodModel& m, int t) { m.RejectTelegram(t); }, {"SendTxtN6 MCM_COM_ERROR \n"}},
-      {"command byte 1 not taken", Variant::N5, [](IodModel& m, int t) { m.NeverTakeByte(t, 1); },
+      {"command byte 1 not taken",
+       Variant::N5,
+       [](IodModel& m, int t) { m.NeverTakeByte(t, 1); },
        {"IODTransmitByte MCM has not correct received, Timeout 2 \n"}},
-      {"command byte 1 not taken", Variant::N6, [](IodModel& m, int t) { m.NeverTakeByte(t, 1); },
-       {"IODTransmitByteN6 MCM has not correct received, Timeout 2 \n", "stringlen 0xffffff85 \n",
-        "comand    AAA \n", "checksum  0x43 \n", "act. byte count 1 \n"}},
-      {"not ready for the length byte", Variant::N5,
+      {"command byte 1 not taken",
+       Variant::N6,
+       [](IodModel& m, int t) { m.NeverTakeByte(t, 1); },
+       {"IODTransmitByteN6 MCM has not correct received, Timeout 2 \n", "stringlen 0xffffff85 \n", "comand    AAA \n",
+        "checksum  0x43 \n", "act. byte count 1 \n"}},
+      {"not ready for the length byte",
+       Variant::N5,
        [](IodModel& m, int t) { m.NeverReady(t, 0, 400 * iodtest::kMs); },
        {"IODTransmitByte MCM not ready to receive, Timeout 1 \n"}},
   };
@@ -125,11 +146,16 @@ TEST_F(IodLinkTest, SingleReceiveTriesOnceAndLeavesTheLinkAsTheFailingByteLeftIt
     const char* text;
   };
   const Row rows[] = {
-      {"strobe kept low on byte 2", [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
-       {"ReceiveByteN6 PC has not correct received, Timeout 2 \n", "ReceiveTxtN6 Fehler im String \n"}, 0xFDFF,
+      {"strobe kept low on byte 2",
+       [](IodModel& m, int t) { m.NeverReleaseStrobe(t, 2); },
+       {"ReceiveByteN6 PC has not correct received, Timeout 2 \n", "ReceiveTxtN6 Fehler im String \n"},
+       0xFDFF,
        nullptr},
-      {"bad checksum", [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
-       {"ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n"}, 0xFFFF, "Hallo"},
+      {"bad checksum",
+       [](IodModel& m, int t) { m.CorruptAnswerChecksum(t); },
+       {"ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n"},
+       0xFFFF,
+       "Hallo"},
       {"rejected", [](IodModel& m, int t) { m.RejectTelegram(t); }, {"SendTxtN6 MCM_COM_ERROR \n"}, 0xFF00, nullptr},
   };
   for (const Row& r : rows) {
@@ -145,7 +171,9 @@ TEST_F(IodLinkTest, SingleReceiveTriesOnceAndLeavesTheLinkAsTheFailingByteLeftIt
     EXPECT_EQ(static_cast<size_t>(t + 1), mcm->telegrams().size());
     EXPECT_EQ(0, iodtest::CountDelays(machine.trace(), 150000));
     EXPECT_EQ(r.port, machine.LastWritten(iodtest::kIodPort));
-    if (r.text) { EXPECT_STREQ(r.text, answer); }
+    if (r.text) {
+      EXPECT_STREQ(r.text, answer);
+    }
     // Recover the link for the next row: the MCM drops its answer when the
     // PC offers a byte, and a fresh exchange goes through.
     EXPECT_EQ(1, IODN6_SingleReceiveTxt("AAA", answer));
@@ -168,7 +196,9 @@ TEST_F(IodLinkTest, AnswerLengthsOutsideTwoTo250AreRefusedWithoutReadingOn) {
       }
       // Only the length byte was taken; the buffer was not written.
       EXPECT_EQ(1u, mcm->telegrams()[static_cast<size_t>(t)].answerTaken);
-      if (v == Variant::N6) { EXPECT_EQ(kUnwritten, answer[0]); }
+      if (v == Variant::N6) {
+        EXPECT_EQ(kUnwritten, answer[0]);
+      }
     }
   }
 }
@@ -202,7 +232,9 @@ TEST_F(IodLinkTest, AnswerLengthsAtTheEdges) {
       EXPECT_EQ(0, memcmp(r.text.data(), answer, r.text.size()));
       EXPECT_EQ('\0', answer[r.text.size()]);
       EXPECT_TRUE(GuardIntact());
-      if (r.result == 1) { EXPECT_TRUE(log.Lines().empty()) << log.Dump(); }
+      if (r.result == 1) {
+        EXPECT_TRUE(log.Lines().empty()) << log.Dump();
+      }
     }
   }
 }

@@ -14,13 +14,12 @@ using iodtest::IodLinkTest;
 struct Status {
   int32_t rapportStand, deviceReady, rechtesRadHinten, xenonOn;
   bool operator==(const Status& o) const {
-    return rapportStand == o.rapportStand && deviceReady == o.deviceReady &&
-           rechtesRadHinten == o.rechtesRadHinten && xenonOn == o.xenonOn;
+    return rapportStand == o.rapportStand && deviceReady == o.deviceReady && rechtesRadHinten == o.rechtesRadHinten &&
+           xenonOn == o.xenonOn;
   }
 };
 std::ostream& operator<<(std::ostream& os, const Status& s) {
-  return os << "{" << s.rapportStand << ", " << s.deviceReady << ", " << s.rechtesRadHinten << ", " << s.xenonOn
-            << "}";
+  return os << "{" << s.rapportStand << ", " << s.deviceReady << ", " << s.rechtesRadHinten << ", " << s.xenonOn << "}";
 }
 Status QueryAll() {
   return {IODN5_TestRapportStand(), IODN5_TestDeviceReady(), IODN5_TestRechtesRadHinten(), IODN5_IsXenonOn()};

@@ -29,9 +29,7 @@ namespace {
 using testsupport::LogCapture;
 using testsupport::MachineTest;
 
-std::string TempPath(const char* name) {
-  return (::testing::TempDir() + name) + std::to_string(getpid());
-}
+std::string TempPath(const char* name) { return (::testing::TempDir() + name) + std::to_string(getpid()); }
 
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -49,7 +47,7 @@ TEST(Interpolation, PiecewiseLinearWithEndValuesHeld) {
     double at;
     double want;
   } cases[] = {
-      {-1e9, 100.0}, {-5.0, 100.0}, {0.0, 100.0},  {5.0, 150.0}, {10.0, 200.0},
+      {-1e9, 100.0}, {-5.0, 100.0}, {0.0, 100.0},  {5.0, 150.0},  {10.0, 200.0},
       {15.0, 175.0}, {20.0, 150.0}, {30.0, 150.0}, {40.0, 150.0}, {1e9, 150.0},
   };
   for (const Case& c : cases)
@@ -116,8 +114,7 @@ TEST(ErrLog, CapturesFormattedTextExactly) {
   ERRLOG_WriteToLOGFile("Register0: %x\n", 1199);
   ERRLOG_WriteToLOGFile("CEPUCard::SetDAC0 %3.2lf V \n", 2.5);
   ERRLOG_WriteToLOGFile("%s %ld|", "text", 42L);
-  EXPECT_EQ((std::vector<std::string>{"Register0: 4af\n", "CEPUCard::SetDAC0 2.50 V \n", "text 42|"}),
-            log.Lines());
+  EXPECT_EQ((std::vector<std::string>{"Register0: 4af\n", "CEPUCard::SetDAC0 2.50 V \n", "text 42|"}), log.Lines());
 }
 
 TEST(ErrLog, AppendsTimestampedLinesToTheChosenFile) {

@@ -69,9 +69,10 @@ int RunEngravingDemo(sim::Machine& machine) {
   job.wStartposY = 300;
   const uint64_t prepareStart = machine.NowNs();
   const int32_t prepared = EPUN5_GravurVorbereiten(job);
-  std::printf("EPUN5_GravurVorbereiten -> %d (%.1f s on the machine's clock: the start handshake waits for the "
-              "drum)\n",
-              prepared, (machine.NowNs() - prepareStart) / 1e9);
+  std::printf(
+      "EPUN5_GravurVorbereiten -> %d (%.1f s on the machine's clock: the start handshake waits for the "
+      "drum)\n",
+      prepared, (machine.NowNs() - prepareStart) / 1e9);
   failures += prepared != 1;
 
   const std::vector<std::string> image = MakeImage();
@@ -79,12 +80,12 @@ int RunEngravingDemo(sim::Machine& machine) {
   int rowFailures = 0;
   const bool tty = isatty(fileno(stdout)) != 0;
   for (int y = 0; y < kRows; ++y) {
-    rowFailures += EPUN5_DoOneRow(static_cast<uint32_t>(y), DarkPixels(image[y]), 0, kStepsPerRow, 10,
-                                  &HostSmMove) != 1;
+    rowFailures +=
+        EPUN5_DoOneRow(static_cast<uint32_t>(y), DarkPixels(image[y]), 0, kStepsPerRow, 10, &HostSmMove) != 1;
     // One line that counts up on a terminal; a line every few rows in a log.
     if (tty || (y + 1) % 8 == 0 || y + 1 == kRows) {
-      std::printf("%s  row %2d/%d engraved, board offers bank %d, stepper at %u steps%s", tty ? "\r" : "", y + 1,
-                  kRows, epu.offered_bank(), epu.steps(), tty ? "" : "\n");
+      std::printf("%s  row %2d/%d engraved, board offers bank %d, stepper at %u steps%s", tty ? "\r" : "", y + 1, kRows,
+                  epu.offered_bank(), epu.steps(), tty ? "" : "\n");
       std::fflush(stdout);
     }
   }
@@ -94,8 +95,9 @@ int RunEngravingDemo(sim::Machine& machine) {
   std::printf("  %d rows in %.1f ms on the machine's clock, %d failed\n", kRows, engraveMs, rowFailures);
   failures += rowFailures != 0;
 
-  std::printf("\nRows as the simulated board received them (bank, start position at the bank change, code "
-              "arguments):\n");
+  std::printf(
+      "\nRows as the simulated board received them (bank, start position at the bank change, code "
+      "arguments):\n");
   for (const sim::EpuRow& row : epu.rows()) {
     const bool known = row.hasCode && row.arg1 < image.size();
     std::printf("  bank %d  A300=%4u  %3u %2u  %s\n", row.bank, row.startPos, row.arg1, row.arg2,

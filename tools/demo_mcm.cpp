@@ -54,8 +54,8 @@ int RunTelegramDemo(sim::Machine& machine) {
   const size_t before = mcm.telegrams().size();
   mcm.CorruptAnswerChecksum(static_cast<int>(before));
   ok = IODN6_RepReceiveTxt("STATUS?", answer);
-  std::printf("IODN6_RepReceiveTxt(\"STATUS?\") with a spoiled answer -> %d, answer \"%s\" after %zu telegrams\n",
-              ok, answer, mcm.telegrams().size() - before);
+  std::printf("IODN6_RepReceiveTxt(\"STATUS?\") with a spoiled answer -> %d, answer \"%s\" after %zu telegrams\n", ok,
+              answer, mcm.telegrams().size() - before);
   failures += ok != 1 || mcm.telegrams().size() - before != 2;
 
   mcm.SetStatusLine(12, false);  // active low: the repeat position is reached

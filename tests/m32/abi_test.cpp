@@ -2,10 +2,9 @@
 // the 32-bit Windows ones, and stdcall (the callee removes its arguments)
 // for the exports, the service functions and the host's callbacks. A
 // mismatch here corrupts the host's stack or its records on the machine.
+#include <gtest/gtest.h>
 #include <stddef.h>
 #include <stdint.h>
-
-#include <gtest/gtest.h>
 
 #include "cardN532.h"
 #include "errlog32.h"
@@ -79,13 +78,13 @@ TEST(RecordLayout, FieldsSitWhereThe32BitWindowsLayoutHasThem) {
 // it: the arguments are pushed, the function called, and the stack pointer
 // read before anything else happens.
 struct CallProbe {
-  const void* fn;          // 0
-  const uint32_t* args;    // 4
-  uint32_t nArgs;          // 8
-  uint32_t espBefore;      // 12: before the pushes
-  uint32_t espAfter;       // 16: right after the call returned
-  uint32_t eax;            // 20: the result register
-  uint32_t espSaved;       // 24
+  const void* fn;        // 0
+  const uint32_t* args;  // 4
+  uint32_t nArgs;        // 8
+  uint32_t espBefore;    // 12: before the pushes
+  uint32_t espAfter;     // 16: right after the call returned
+  uint32_t eax;          // 20: the result register
+  uint32_t espSaved;     // 24
 };
 static_assert(offsetof(CallProbe, espSaved) == 24, "the assembly below addresses the fields by offset");
 
@@ -189,9 +188,19 @@ struct CallCase {
 
 TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
   const CallCase cases[] = {
-      {"CARDN5_PortOut", reinterpret_cast<const void*>(&CARDN5_PortOut), {0xABCD0704u, 0x55AA1234u}, 2, 8, 1,
+      {"CARDN5_PortOut",
+       reinterpret_cast<const void*>(&CARDN5_PortOut),
+       {0xABCD0704u, 0x55AA1234u},
+       2,
+       8,
+       1,
        0xFFFFFFFFu},
-      {"CARDN5_PortIn", reinterpret_cast<const void*>(&CARDN5_PortIn), {0x11110B00u}, 1, 4, DeviceAnswer(0x0B00),
+      {"CARDN5_PortIn",
+       reinterpret_cast<const void*>(&CARDN5_PortIn),
+       {0x11110B00u},
+       1,
+       4,
+       DeviceAnswer(0x0B00),
        0xFFFFu},
       {"HWIO_Hout", reinterpret_cast<const void*>(&HWIO_Hout), {0x0F00u, 0x8001u}, 2, 8, 1, 0xFFFFFFFFu},
       {"host PFN_SMMOVE", reinterpret_cast<const void*>(kHostSmMove), {120u, 1u, 0u}, 3, 12, 1, 0xFFFFFFFFu},

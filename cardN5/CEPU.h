@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "cardN532.h"
+#include "port_register.h"
 
 // g_EPUStatus bits the row logic names.
 enum : int32_t {
@@ -15,12 +16,56 @@ enum : int32_t {
   ENVORSCH_BIT = 3,  // the library goes on only while this reads 0
 };
 
+// The other status and control bits, and the register write the board code
+// uses everywhere.
+namespace epu {
+
+// g_EPUStatus, besides WRALLO_BIT, WRPL1_BIT and ENVORSCH_BIT (CEPU.h)
+enum : int32_t {
+  kLLBusyBit = 0,    // LL code may not be written while 1
+  kIndexBit = 4,     // index pulse, once per drum turn
+  kIPGPulseBit = 5,  // pulse generator output
+  kPLLBit = 6,       // 1: PLL locked
+  kEncoderBit = 7,   // encoder signal
+  kTurnOffBlockedBit = 10,
+  kPXBusyBit = 12,  // PX code may not be written while 1
+};
+
+// g_EPUControl
+enum : int32_t {
+  kBank0Select = 0,  // low pulse: a row for bank 0 follows
+  kBank1Select = 1,  // low pulse: a row for bank 1 follows
+  kBankChange = 2,   // high pulse: banks change; also the start handshake
+  kStart = 3,
+  kRowDone = 4,
+  kPXCode = 5,
+  kShutterOpen = 6,
+  kFlag7 = 7,
+  kSMAuto = 8,  // 1: the board advances the stepper itself
+  kSMDirection = 9,
+  kRandomOffset = 10,
+  kErrorLED = 11,
+};
+
+constexpr uint16_t kCommand = 0x0202;
+constexpr uint16_t kCylindricalDivider = 65500;  // advance divider of a pass without advance
+
+// Indexed register 9 is only written right after index 13 got this value.
+constexpr uint16_t kIndex13BeforeIndex9 = 0x0010;
+
+inline int32_t Write(CPortRegister& reg, uint16_t wValue) {
+  reg.SetValue(wValue);
+  return reg.Out();
+}
+
+}  // namespace epu
+
 class CEPUCard {
  public:
   CEPUCard();
   virtual ~CEPUCard();
 
-  // Power-on and job preparation (CEPU.cpp)
+  // Power-on and job preparation
   int32_t InitPowerOn(int32_t bEcoDutyCycle);
   int32_t SetSWShutterOpen(int32_t bOpen);
   int32_t SetEcoDutyCycle(double dDutyPercent);
@@ -35,7 +80,7 @@ class CEPUCard {
   int32_t SetBits();
   void WriteIndexed(uint16_t wIndex, uint16_t wValue);
 
-  // Rows (CEPU_row.cpp)
+  // Rows
   int32_t DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps, uint32_t wRowShift,
                    PFN_SMMOVE pfnSmMove);
   int32_t TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t wRowMode, PFN_SMMOVE pfnSmMove);
@@ -51,7 +96,7 @@ class CEPUCard {
   void WriteBankOffset();
   int32_t WaitForTurnOffPossible();
 
-  // Auxiliary controls (CEPU_aux.cpp)
+  // Auxiliary controls
   void SetSMDirection(int32_t bDirection);
   int32_t SetSMSpeed(int32_t bSelector);
   int32_t SetSMAutoMan(int32_t bAutomatic);

@@ -43,14 +43,14 @@ class CIODCard {
 
   int32_t InitPowerOn();
 
-  // One byte each, with the two-line handshake (CIOD.cpp). The telegram
+  // One byte each, with the two-line handshake. The telegram
   // operations never call them while the board is emulated.
   int32_t IODTransmitByte(uint8_t byte);
   int32_t IODTransmitByteN6(uint8_t byte);
   int32_t ReceiveByte(uint16_t* pwByte);
   int32_t ReceiveByteN6(uint16_t* pwByte);
 
-  // Telegrams (CIOD_telegram.cpp)
+  // Telegrams
   int32_t SendTxt(const char* pszCommand);
   int32_t SendTxtN6(const char* pszCommand);
   int32_t ReceiveTxt(char* pszAnswer);
@@ -61,7 +61,7 @@ class CIODCard {
   int32_t RepReceiveTxtN6(const char* pszCommand, char* pszAnswer);
   int32_t SingleReceiveTxtN6(const char* pszCommand, char* pszAnswer);
 
-  // Status inputs (CIOD_telegram.cpp)
+  // Status inputs
   int32_t TestRapportStand();
   int32_t TestDeviceReady();
   int32_t TestRechtesRadHinten();

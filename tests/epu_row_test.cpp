@@ -415,7 +415,7 @@ TEST_F(EpuTest, PllLostFailsTheRowWithoutWritingOrChangingBanks) {
   EXPECT_EQ(lines, log.Lines());
   const auto err = testsupport::LastError();
   EXPECT_EQ(2101, err.code);
-  EXPECT_EQ("CEPU_row.cpp", err.file);
+  EXPECT_EQ("CEPU.cpp", err.file);
   EXPECT_EQ(3u, StatusReads(machine.trace().entries()).size());  // one reading, two re-checks
   EXPECT_EQ(0u, CodeCalls(machine.trace().entries()));
   EXPECT_TRUE(machine.trace().Writes(EpuModel::kControl).empty());

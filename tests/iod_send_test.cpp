@@ -155,7 +155,7 @@ TEST_F(IodLinkTest, AMissingCommandOrAnswerBufferFailsAtOnceWithoutTouchingTheLi
       const testsupport::RecordedError error = testsupport::LastError();
       EXPECT_EQ(refused ? r.code : 0, error.code);
       if (refused) {
-        EXPECT_EQ("CIOD_telegram.cpp", error.file);
+        EXPECT_EQ("CIOD.cpp", error.file);
         EXPECT_GT(error.line, 0);
       }
       EXPECT_EQ(0, iodtest::IodAccesses(machine.trace()));
@@ -432,7 +432,7 @@ TEST_F(IodLinkTest, AFailureIsLoggedBeforeItsPauseAndItsErrorCode) {
     EXPECT_EQ(1, ERRLOGX_ErrorCount());
     const testsupport::RecordedError error = testsupport::LastError();
     EXPECT_EQ(r.code, error.code);
-    EXPECT_EQ("CIOD_telegram.cpp", error.file);
+    EXPECT_EQ("CIOD.cpp", error.file);
     EXPECT_GT(error.line, 0);
     EXPECT_EQ(static_cast<size_t>(first + r.attempts), mcm->telegrams().size());
   }

@@ -149,11 +149,11 @@ TEST(ErrLog, RecordsTheLastErrorWithItsSource) {
   testsupport::ClearLastError();
   EXPECT_EQ(0, ERRLOG_IsError());
   ERRLOG_SetLastDebugError(2006, 0, "CEPU.cpp", 120);
-  ERRLOG_SetLastDebugError(2101, 0, "CEPU_row.cpp", 77);
+  ERRLOG_SetLastDebugError(2101, 0, "CEPU.cpp", 77);
   EXPECT_NE(0, ERRLOG_IsError());
   const testsupport::RecordedError e = testsupport::LastError();
   EXPECT_EQ(2101, e.code);
-  EXPECT_EQ("CEPU_row.cpp", e.file);
+  EXPECT_EQ("CEPU.cpp", e.file);
   EXPECT_EQ(77, e.line);
   EXPECT_EQ(2, ERRLOGX_ErrorCount());
   testsupport::ClearLastError();

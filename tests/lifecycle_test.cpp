@@ -69,10 +69,12 @@ TEST_F(Lifecycle, DeleteThenUnloadFreesEachBoardOnce) {
 TEST_F(Lifecycle, ReloadStartsWithAnEmptyRegistryAndZeroShadows) {
   void* lib = Load();
   ASSERT_NE(nullptr, lib);
-  using PortOut = int32_t (*)(uint32_t, uint32_t);
+  using SetWord = int32_t (*)(uint32_t);
+  using GetWord = uint16_t (*)();
   using SetEmulation = int32_t (*)(int32_t);
   ASSERT_EQ(1, Sym<Fn0>(lib, "CARDN5_CreateCardObjects")());
-  ASSERT_EQ(1, Sym<PortOut>(lib, "CARDN5_PortOut")(0x8700, 0x1234));
+  ASSERT_EQ(1, Sym<SetWord>(lib, "EPUN5_SetOKOutput")(0x1234));
+  ASSERT_EQ(0x1234, Sym<GetWord>(lib, "EPUN5_GetOKOutput")());
   ASSERT_EQ(0, dlclose(lib));
 
   lib = Load();
@@ -80,6 +82,9 @@ TEST_F(Lifecycle, ReloadStartsWithAnEmptyRegistryAndZeroShadows) {
   EXPECT_EQ(2, log.Count("CARDN532.DLL InitInstance \n"));
   // No boards after a fresh load: the emulation switch finds nothing to set.
   EXPECT_EQ(0, Sym<SetEmulation>(lib, "CARDN5_SetEmulation")(1));
+  // The output word's shadow, read without a port access, starts at 0 again.
+  ASSERT_EQ(1, Sym<Fn0>(lib, "CARDN5_CreateCardObjects")());
+  EXPECT_EQ(0, Sym<GetWord>(lib, "EPUN5_GetOKOutput")());
   ASSERT_EQ(0, dlclose(lib));
 }
 

@@ -1,0 +1,89 @@
+// The frame passes the port-I/O library's results on as they are, and keeps
+// only what the boards use of them. The stand-in's own results are too
+// regular to show that, so this program puts test doubles in front of a few
+// of its functions, the way another port library would take its place.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "alloc_hook.h"
+#include "cardN5.h"
+#include "hwio32.h"
+#include "port_register.h"
+#include "test_support.h"
+
+namespace {
+
+int32_t g_hinResult = 0;
+int32_t g_bitResult = 0;
+int32_t g_emulationResult = 0;
+int g_grantCalls = 0;
+int g_allocationsAtGrant = -1;
+
+template <typename F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+// Test doubles of the port-I/O library, found before the stand-in.
+extern "C" {
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_Hin(uint16_t) { return g_hinResult; }
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_Bit(uint16_t, int32_t) { return g_bitResult; }
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_SetEmulation(int32_t bOn) {
+  Next<int32_t(CARDN5_STDCALL*)(int32_t)>("HWIO_SetEmulation")(bOn);
+  return g_emulationResult;
+}
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_GrantPortAccess(void) {
+  ++g_grantCalls;
+  g_allocationsAtGrant = allochook::NothrowAllocations();
+  return 0;
+}
+}
+
+namespace {
+
+using testsupport::MachineTest;
+using PassThrough = MachineTest;
+
+TEST_F(PassThrough, ReadsKeepTheLow16BitsAndReturnTheLibraryResult) {
+  struct Case {
+    int32_t hin;
+    uint16_t shadow;
+  } cases[] = {{0x0000ABCD, 0xABCD}, {static_cast<int32_t>(0xFFFF0001u), 0x0001}, {0x00010000, 0x0000}};
+  for (const Case& c : cases) {
+    g_hinResult = c.hin;
+    CPortRegister reg(0x3300);
+    EXPECT_EQ(c.hin, reg.In());
+    EXPECT_EQ(c.shadow, reg.GetValue());
+    EXPECT_EQ(c.shadow, CARDN5_PortIn(0x3300));
+  }
+}
+
+TEST_F(PassThrough, BitLooksOnlyAtTheLow16BitsOfTheAnswer) {
+  struct Case {
+    int32_t answer;
+    int32_t bit;
+  } cases[] = {{0x00000000, 0}, {0x00010000, 0}, {static_cast<int32_t>(0xFFFF0000u), 0},
+               {0x00008000, 1}, {0x00000001, 1}, {0x00010001, 1}};
+  CPortRegister reg(0x3300);
+  for (const Case& c : cases) {
+    g_bitResult = c.answer;
+    EXPECT_EQ(c.bit, reg.Bit(15)) << std::hex << c.answer;
+  }
+}
+
+TEST_F(PassThrough, CreateGrantsPortAccessOnceBeforeAnyBoardExists) {
+  allochook::Arm();
+  ASSERT_EQ(1, CARDN5_CreateCardObjects());
+  allochook::Disarm();
+  EXPECT_EQ(1, g_grantCalls);
+  EXPECT_EQ(0, g_allocationsAtGrant);
+  g_emulationResult = 0x55;
+  EXPECT_EQ(0x55, CARDN5_SetEmulation(1));
+  g_emulationResult = 0;
+  EXPECT_EQ(0, CARDN5_SetEmulation(0));
+  CARDN5_DeleteCardObjects();
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 #include "cardN5.h"
 
 #include <new>
+#include <type_traits>
 
 #include "errlog32.h"
 #include "fail.h"
@@ -85,66 +86,55 @@ __attribute__((destructor)) static void LibraryUnloaded() { theApp.CDLLApp::Exit
 
 namespace {
 
-template <typename T>
-void Create(T*& slot) {
-  slot = new (std::nothrow) T();
+// Calls f with each registry slot, in the order of creation, deletion and
+// the emulation switch.
+template <typename F>
+void ForEachBoard(F&& f) {
+  f(g_pEPU);
+  f(g_pMBU);
+  f(g_pDCA);
+  f(g_pIOD);
+  f(g_pIPG);
+  f(g_pCSI);
+  f(g_pCSE);
+  f(g_pCPH);
+  f(g_pSDU);
 }
 
-template <typename T>
-void Destroy(T*& slot) {
-  if (slot) {
-    delete slot;
-    slot = nullptr;
-  }
+int CountBoards() {
+  int n = 0;
+  ForEachBoard([&n](auto* board) { n += board != nullptr; });
+  return n;
 }
 
-bool AnyBoard() { return g_pEPU || g_pMBU || g_pDCA || g_pIOD || g_pIPG || g_pCSI || g_pCSE || g_pCPH || g_pSDU; }
+constexpr int kBoardCount = 9;
 
 }  // namespace
 
 CARDN5_API int32_t CARDN5_CALL CARDN5_CreateCardObjects(void) {
   ERRLOG_WriteToLOGFile("CARDN5_CreateCardObjects \n");
   // A second creation would otherwise orphan the boards of the first.
-  if (AnyBoard()) CARDN5_DeleteCardObjects();
+  if (CountBoards() != 0) CARDN5_DeleteCardObjects();
   HWIO_GrantPortAccess();
-  Create(g_pEPU);
-  Create(g_pMBU);
-  Create(g_pDCA);
-  Create(g_pIOD);
-  Create(g_pIPG);
-  Create(g_pCSI);
-  Create(g_pCSE);
-  Create(g_pCPH);
-  Create(g_pSDU);
-  if (g_pEPU && g_pMBU && g_pDCA && g_pIOD && g_pIPG && g_pCSI && g_pCSE && g_pCPH && g_pSDU) return 1;
+  ForEachBoard([](auto*& slot) { slot = new (std::nothrow) std::remove_reference_t<decltype(*slot)>(); });
+  if (CountBoards() == kBoardCount) return 1;
   CARDN5_RECORD_ERROR(ERR_CREATE_CARDS);
   return 0;
 }
 
 CARDN5_API void CARDN5_CALL CARDN5_DeleteCardObjects(void) {
-  Destroy(g_pEPU);
-  Destroy(g_pMBU);
-  Destroy(g_pDCA);
-  Destroy(g_pIOD);
-  Destroy(g_pIPG);
-  Destroy(g_pCSI);
-  Destroy(g_pCSE);
-  Destroy(g_pCPH);
-  Destroy(g_pSDU);
+  ForEachBoard([](auto*& slot) {
+    delete slot;
+    slot = nullptr;
+  });
 }
 
 CARDN5_API int32_t CARDN5_CALL CARDN5_SetEmulation(int32_t bEmulation) {
   // Without boards there is nothing to switch; the port library keeps its mode.
-  if (!AnyBoard()) return 0;
-  if (g_pEPU) g_pEPU->m_bEmulation = bEmulation;
-  if (g_pMBU) g_pMBU->m_bEmulation = bEmulation;
-  if (g_pDCA) g_pDCA->m_bEmulation = bEmulation;
-  if (g_pIOD) g_pIOD->m_bEmulation = bEmulation;
-  if (g_pIPG) g_pIPG->m_bEmulation = bEmulation;
-  if (g_pCSI) g_pCSI->m_bEmulation = bEmulation;
-  if (g_pCSE) g_pCSE->m_bEmulation = bEmulation;
-  if (g_pCPH) g_pCPH->m_bEmulation = bEmulation;
-  if (g_pSDU) g_pSDU->m_bEmulation = bEmulation;
+  if (CountBoards() == 0) return 0;
+  ForEachBoard([bEmulation](auto* board) {
+    if (board) board->m_bEmulation = bEmulation;
+  });
   if (bEmulation != 0) ERRLOG_WriteToLOGFile("CardN5 SetEmulation TRUE \n");
   return HWIO_SetEmulation(bEmulation);
 }

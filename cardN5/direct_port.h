@@ -9,8 +9,6 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <atomic>
-
 #include "hwio32.h"
 #include "hwio32_ext.h"
 #include "service_ext.h"
@@ -20,16 +18,10 @@ namespace cardn5 {
 namespace detail {
 
 inline PFN_HWIOX_DirectAccess DirectRoute() {
-  // Resolved once per load; a null result is cached as "use the processor".
-  static std::atomic<int> s_resolved{0};
-  static std::atomic<PFN_HWIOX_DirectAccess> s_route{nullptr};
-  if (!s_resolved.load(std::memory_order_acquire)) {
-    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&HWIO_Hin), "hwio32.dll", "HWIOX_DirectAccess",
-                                    "_HWIOX_DirectAccess@16");
-    s_route.store(reinterpret_cast<PFN_HWIOX_DirectAccess>(fn), std::memory_order_relaxed);
-    s_resolved.store(1, std::memory_order_release);
-  }
-  return s_route.load(std::memory_order_relaxed);
+  // Resolved once per load; a null result stays as "use the processor".
+  static const PFN_HWIOX_DirectAccess s_route = reinterpret_cast<PFN_HWIOX_DirectAccess>(FindServiceExtension(
+      reinterpret_cast<const void*>(&HWIO_Hin), "hwio32.dll", "HWIOX_DirectAccess", "_HWIOX_DirectAccess@16"));
+  return s_route;
 }
 
 #if defined(__i386__) || defined(__x86_64__)

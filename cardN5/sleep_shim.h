@@ -11,8 +11,6 @@
 #else
 #include <time.h>
 
-#include <atomic>
-
 #include "service_ext.h"
 #include "timing32.h"
 #include "timing32_ext.h"
@@ -25,16 +23,10 @@ inline void Sleep(uint32_t milliseconds) {
   ::Sleep(milliseconds);
 #else
   using Fn = int32_t(CARDN5_STDCALL*)(uint32_t);
-  static std::atomic<int> s_resolved{0};
-  static std::atomic<Fn> s_sleep{nullptr};
-  if (!s_resolved.load(std::memory_order_acquire)) {
-    void* fn = FindServiceExtension(reinterpret_cast<const void*>(&TIMING_Delay), "timing32.dll", "TIMINGX_Sleep",
-                                    "_TIMINGX_Sleep@4");
-    s_sleep.store(reinterpret_cast<Fn>(fn), std::memory_order_relaxed);
-    s_resolved.store(1, std::memory_order_release);
-  }
-  if (Fn fn = s_sleep.load(std::memory_order_relaxed)) {
-    fn(milliseconds);
+  static const Fn s_sleep = reinterpret_cast<Fn>(FindServiceExtension(
+      reinterpret_cast<const void*>(&TIMING_Delay), "timing32.dll", "TIMINGX_Sleep", "_TIMINGX_Sleep@4"));
+  if (s_sleep) {
+    s_sleep(milliseconds);
     return;
   }
   timespec ts{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -1,5 +1,6 @@
 #include "machine.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -57,6 +58,32 @@ void Machine::Detach() {
   TIMINGX_SetVirtualClock(nullptr, nullptr);
   m_attached = false;
   if (g_attached == this) g_attached = nullptr;
+}
+
+void Board::Violation(const char* fmt, ...) {
+  char text[256];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(text, sizeof text, fmt, ap);
+  va_end(ap);
+  if (m_machine) m_machine->AddViolation(text);
+}
+
+void Machine::AddViolation(const std::string& text) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%.3fus: ", static_cast<double>(m_nowNs) / 1000.0);
+  m_violations.push_back(stamp + text);
+}
+
+std::vector<std::string> Machine::Violations() const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_violations;
+}
+
+void Machine::ClearViolations() {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  m_violations.clear();
 }
 
 void Machine::SetInput(uint16_t port, uint16_t value) {

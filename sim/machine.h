@@ -52,6 +52,14 @@ class Board {
 
  protected:
   friend class Machine;
+  // A protocol violation the real board would not accept or would mishandle
+  // (printf-style text). Recorded with the virtual time; the test fixtures
+  // fail every test that leaves one.
+  void Violation(const char* fmt, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
   Machine* m_machine = nullptr;
 };
 
@@ -101,6 +109,11 @@ class Machine {
   // with the trace's tail instead of hanging it.
   void SetTimeLimitNs(uint64_t ns);
 
+  // Protocol violations the models saw, oldest first ("12.000us: text").
+  std::vector<std::string> Violations() const;
+  void ClearViolations();
+  void AddViolation(const std::string& text);
+
   Trace& trace() { return m_trace; }
   std::string TraceText(size_t maxLines = 200) const;
   std::recursive_mutex& mutex() { return m_mutex; }
@@ -127,6 +140,7 @@ class Machine {
   std::map<uint16_t, uint16_t> m_inputs;
   std::map<uint16_t, std::deque<uint16_t>> m_queued;
   std::map<uint16_t, uint16_t> m_lastWritten;
+  std::vector<std::string> m_violations;
 };
 
 }  // namespace sim

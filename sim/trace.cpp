@@ -25,24 +25,55 @@ void Trace::Add(const TraceEntry& e) {
 
 void Trace::Clear() { m_entries.clear(); }
 
-std::vector<uint16_t> Trace::Writes(uint16_t port) const {
+TraceView Trace::Since(size_t mark) const {
+  const TraceEntry* base = m_entries.data();
+  const size_t from = mark < m_entries.size() ? mark : m_entries.size();
+  return TraceView(base + from, base + m_entries.size());
+}
+
+std::vector<uint16_t> TraceView::Writes(uint16_t port) const {
   std::vector<uint16_t> out;
-  for (const TraceEntry& e : m_entries)
+  for (const TraceEntry& e : *this)
     if (e.IsWrite() && e.port == port) out.push_back(e.value);
   return out;
 }
 
-std::vector<std::pair<uint16_t, uint16_t>> Trace::AllWrites() const {
+std::vector<std::pair<uint16_t, uint16_t>> TraceView::AllWrites() const {
   std::vector<std::pair<uint16_t, uint16_t>> out;
-  for (const TraceEntry& e : m_entries)
+  for (const TraceEntry& e : *this)
     if (e.IsWrite()) out.emplace_back(e.port, e.value);
   return out;
 }
 
-uint64_t Trace::ReadCount(uint16_t port) const {
+size_t TraceView::WriteCount() const {
+  size_t n = 0;
+  for (const TraceEntry& e : *this) n += e.IsWrite() ? 1 : 0;
+  return n;
+}
+
+uint64_t TraceView::ReadCount(uint16_t port) const {
   uint64_t n = 0;
-  for (const TraceEntry& e : m_entries)
+  for (const TraceEntry& e : *this)
     if (e.IsRead() && e.port == port) n += e.repeat;
+  return n;
+}
+
+std::vector<uint32_t> TraceView::Delays() const {
+  std::vector<uint32_t> out;
+  for (const TraceEntry& e : *this)
+    if (e.kind == Access::Delay) out.push_back(e.arg1);
+  return out;
+}
+
+size_t TraceView::CountDelays(uint32_t us) const {
+  size_t n = 0;
+  for (const TraceEntry& e : *this) n += (e.kind == Access::Delay && e.arg1 == us) ? 1 : 0;
+  return n;
+}
+
+size_t TraceView::Count(Access kind) const {
+  size_t n = 0;
+  for (const TraceEntry& e : *this) n += e.kind == kind ? 1 : 0;
   return n;
 }
 

@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -37,6 +38,33 @@ struct TraceEntry {
   bool IsRead() const { return kind == Access::In || kind == Access::DirectIn; }
 };
 
+// A stretch of the trace (from a mark to its end, or all of it) and the
+// questions tests ask of it. Valid until the trace changes.
+class TraceView {
+ public:
+  TraceView(const TraceEntry* begin, const TraceEntry* end) : m_begin(begin), m_end(end) {}
+  const TraceEntry* begin() const { return m_begin; }
+  const TraceEntry* end() const { return m_end; }
+  size_t size() const { return static_cast<size_t>(m_end - m_begin); }
+
+  // Values written to a port, in order (pulse writes included).
+  std::vector<uint16_t> Writes(uint16_t port) const;
+  // Every write as (port, value), in order.
+  std::vector<std::pair<uint16_t, uint16_t>> AllWrites() const;
+  size_t WriteCount() const;
+  // Reads of a port, counting folded repeats.
+  uint64_t ReadCount(uint16_t port) const;
+  // Pauses in microseconds, in order; how many lasted exactly us.
+  std::vector<uint32_t> Delays() const;
+  size_t CountDelays(uint32_t us) const;
+  // How many entries of a kind (folded repeats count once).
+  size_t Count(Access kind) const;
+
+ private:
+  const TraceEntry* m_begin;
+  const TraceEntry* m_end;
+};
+
 class Trace {
  public:
   void Add(const TraceEntry& e);
@@ -47,12 +75,16 @@ class Trace {
   const std::vector<TraceEntry>& entries() const { return m_entries; }
   size_t size() const { return m_entries.size(); }
 
-  // Values written to a port, in order (pulse writes included).
-  std::vector<uint16_t> Writes(uint16_t port) const;
-  // Every write as (port, value), in order.
-  std::vector<std::pair<uint16_t, uint16_t>> AllWrites() const;
-  // Reads of a port, counting folded repeats.
-  uint64_t ReadCount(uint16_t port) const;
+  // A mark is the trace's length now; Since(mark) is what came after it.
+  size_t Mark() const { return m_entries.size(); }
+  TraceView Since(size_t mark) const;
+  TraceView All() const { return Since(0); }
+
+  std::vector<uint16_t> Writes(uint16_t port) const { return All().Writes(port); }
+  std::vector<std::pair<uint16_t, uint16_t>> AllWrites() const { return All().AllWrites(); }
+  uint64_t ReadCount(uint16_t port) const { return All().ReadCount(port); }
+  std::vector<uint32_t> Delays() const { return All().Delays(); }
+  size_t CountDelays(uint32_t us) const { return All().CountDelays(us); }
 
   // One line an entry: "    1.000us  out  8700 <- 0x0004  [lowpuls bit 2]".
   std::string ToString(size_t maxLines = 0) const;

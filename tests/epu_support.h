@@ -52,38 +52,7 @@ struct SmMoveRecorder {
   }
 };
 
-// The board waits have no time-out, and emulated reads cost no virtual
-// time, so the machine's time limit cannot end a wait that emulation should
-// have skipped: this ends the program instead, naming what did not return.
-class Watchdog {
- public:
-  explicit Watchdog(const char* what, std::chrono::seconds limit = std::chrono::seconds(30)) : m_what(what) {
-    m_thread = std::thread([this, limit] {
-      std::unique_lock<std::mutex> lock(m_mutex);
-      if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
-        std::fprintf(stderr, "watchdog: %s did not return\n", m_what);
-        std::abort();
-      }
-    });
-  }
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_done = true;
-    }
-    m_cv.notify_all();
-    m_thread.join();
-  }
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
-
- private:
-  const char* m_what;
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  bool m_done = false;
-  std::thread m_thread;
-};
+using testsupport::Watchdog;
 
 inline EPU_GRAVUR_PARAMS DefaultJob() {
   EPU_GRAVUR_PARAMS p{};

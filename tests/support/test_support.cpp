@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "errlog32_ext.h"
 #include "hwconf32_ext.h"
 #include "hwinfo32_ext.h"
@@ -67,7 +70,27 @@ void MachineTest::SetUp() {
   log.Clear();
 }
 
+Watchdog::Watchdog(const char* what, std::chrono::seconds limit) : m_what(what) {
+  m_thread = std::thread([this, limit] {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
+      std::fprintf(stderr, "watchdog: %s did not return\n", m_what);
+      std::abort();
+    }
+  });
+}
+
+Watchdog::~Watchdog() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_done = true;
+  }
+  m_cv.notify_all();
+  m_thread.join();
+}
+
 void MachineTest::TearDown() {
+  for (const std::string& v : machine.Violations()) ADD_FAILURE() << "protocol violation: " << v;
   if (HasFailure()) {
     std::printf("Port trace (tail):\n%s", machine.TraceText(80).c_str());
     std::printf("Log:\n%s", log.Dump().c_str());

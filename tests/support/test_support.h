@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 #include <stdint.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "machine.h"
@@ -34,9 +38,29 @@ struct RecordedError {
 RecordedError LastError();
 void ClearLastError();
 
+// The board waits have no time-out, and emulated reads cost no virtual
+// time, so the machine's time limit cannot end a wait that emulation should
+// have skipped: this ends the program instead, naming what did not return.
+class Watchdog {
+ public:
+  explicit Watchdog(const char* what, std::chrono::seconds limit = std::chrono::seconds(30));
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+ private:
+  const char* m_what;
+  std::mutex m_mutex;
+  std::condition_variable m_cv;
+  bool m_done = false;
+  std::thread m_thread;
+};
+
 // A simulated machine attached to the port-I/O and timing stand-ins, with
 // the log captured. Board models are added by each test. On failure the
-// tail of the port trace is printed.
+// tail of the port trace is printed. Every test fails that leaves a
+// protocol violation seen by a board model; a test that provokes one on
+// purpose checks it and calls machine.ClearViolations().
 class MachineTest : public ::testing::Test {
  protected:
   void SetUp() override;

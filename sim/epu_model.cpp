@@ -44,6 +44,7 @@ bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
     }
     case kControl:
       value = m_finp;
+      for (const auto& source : m_finpSources) value = source(value);
       return true;
     case kBank1Offset:
       value = m_memCounter[0];
@@ -77,7 +78,7 @@ void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
     case kOKOutput: {
       const uint16_t before = m_okOutput;
       m_okOutput = value;
-      if (m_onOkOutput) m_onOkOutput(before, value);
+      for (const auto& listener : m_onOkOutput) listener(before, value);
       break;
     }
     case kEcoDutyCycle:
@@ -263,7 +264,12 @@ void EpuModel::set_finp_bit(int bit, bool on) {
 
 void EpuModel::on_ok_output(std::function<void(uint16_t, uint16_t)> fn) {
   Guard g(m_machine->mutex());
-  m_onOkOutput = std::move(fn);
+  m_onOkOutput.push_back(std::move(fn));
+}
+
+void EpuModel::add_finp_source(std::function<uint16_t(uint16_t)> fn) {
+  Guard g(m_machine->mutex());
+  m_finpSources.push_back(std::move(fn));
 }
 
 void EpuModel::set_wrong_bank(bool on) {

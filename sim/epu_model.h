@@ -95,8 +95,12 @@ class EpuModel : public Board {
   void set_ipg(IpgModel* ipg);  // found on the machine by default
   void set_finp(uint16_t word);
   void set_finp_bit(int bit, bool on);
-  // Called with each new output word (later boards hang their lines here).
+  // Each listener is called with every new output word, in the order they
+  // were added: the head, optics and other mechanics hang on its lines.
   void on_ok_output(std::function<void(uint16_t before, uint16_t after)> fn);
+  // Each source may change the FINP word a read returns (its own bits only),
+  // computed at the read from its model's state: sensors of the mechanics.
+  void add_finp_source(std::function<uint16_t(uint16_t finp)> fn);
 
   // ---- Test face: faults ----
   void set_wrong_bank(bool on);        // the board offers the other bank than the pulses say
@@ -175,7 +179,8 @@ class EpuModel : public Board {
   uint32_t m_steps = 0;
   uint16_t m_okOutput = 0;
   uint16_t m_finp = 0;
-  std::function<void(uint16_t, uint16_t)> m_onOkOutput;
+  std::vector<std::function<void(uint16_t, uint16_t)>> m_onOkOutput;
+  std::vector<std::function<uint16_t(uint16_t)>> m_finpSources;
   uint64_t m_statusReads = 0;
 };
 

@@ -8,6 +8,12 @@
 #ifndef CARDN532_H
 #define CARDN532_H
 
+/* Version of this header and the library it declares. */
+#define CARDN5_VERSION_MAJOR 0
+#define CARDN5_VERSION_MINOR 1
+#define CARDN5_VERSION_PATCH 0
+#define CARDN5_VERSION "0.1.0"
+
 #include <stdint.h>
 
 #if defined(_WIN32)

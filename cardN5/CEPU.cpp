@@ -362,6 +362,17 @@ namespace {
 // B700 value of the spiral pass of row mode 2 (mode 1 takes 5 % of the pulses).
 constexpr uint16_t kMode2SpiralB700 = 65500;
 
+// A host that handed no stepper function cannot have its stepper moved:
+// the move counts as failed, so the row ends as after a failed SmMove
+// instead of calling through a null pointer.
+int32_t CallSmMove(PFN_SMMOVE pfnSmMove, uint32_t dwSteps) {
+  if (pfnSmMove == nullptr) {
+    ERRLOG_WriteToLOGFile("DoOneRow: pfnSmMove = NULL -> stepper not moved, row refused\n");
+    return 0;
+  }
+  return pfnSmMove(dwSteps, 1, 0);
+}
+
 inline void SpinPause() {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_ia32_pause();
@@ -455,7 +466,7 @@ int32_t CEPUCard::StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove) {
   WaitWhileEnvorsch();
   WaitTurnOffBitClear();
   if (m_wSMAuto == 0) {
-    if (!pfnSmMove(wSteps, 1, 0)) {
+    if (!CallSmMove(pfnSmMove, wSteps)) {
       ERRLOG_WriteToLOGFile("Fail in SmMove\n");
       return 0;
     }
@@ -466,7 +477,7 @@ int32_t CEPUCard::StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove) {
   int32_t bResult = 1;
   g_EPUControl.ResetBit(epu::kSMAuto);
   g_EPUControl.Out();
-  if (!pfnSmMove(wSteps, 1, 0)) {
+  if (!CallSmMove(pfnSmMove, wSteps)) {
     ERRLOG_WriteToLOGFile("Error in DoOneRow during SmMove\n");
     bResult = 0;
   }
@@ -542,7 +553,7 @@ int32_t CEPUCard::LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMO
 
   if (m_wSMAuto == 0) {
     WaitWhileEnvorsch();
-    if (m_bFirstRow == 0 && !pfnSmMove(m_wStepsPerRow, 1, 0)) {
+    if (m_bFirstRow == 0 && !CallSmMove(pfnSmMove, m_wStepsPerRow)) {
       ERRLOG_WriteToLOGFile("SM Error in LaserOneRow()\n");
       bResult = 0;
     }

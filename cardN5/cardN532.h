@@ -98,7 +98,9 @@ CARDN5_API int32_t CARDN5_CALL EPUN5_SetSWShutterOpen(int32_t bOpen);
 CARDN5_API int32_t CARDN5_CALL EPUN5_SetEcoDutyCycle(double dDutyPercent);
 CARDN5_API void CARDN5_CALL EPUN5_SetFirstRow(void);
 /* wRowMode 0: one row; 1, 2: cylindrical then spiral pass; 3: stepper move
- * only. The code arguments go to the port-I/O library as they are. */
+ * only. The code arguments go to the port-I/O library as they are.
+ * pfnSmMove may be null while no row needs it; a row that would call a null
+ * one logs it and ends as if SmMove had returned 0 (result 0). */
 CARDN5_API int32_t CARDN5_CALL EPUN5_DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode,
                                               uint32_t wSteps, uint32_t wRowShift, PFN_SMMOVE pfnSmMove);
 /* May run on a second thread while EPUN5_DoOneRow runs. */

@@ -45,6 +45,8 @@ void IodModel::SetVariant(Variant variant) { m_variant = variant; }
 
 void IodModel::SetResponder(Responder responder) { m_responder = std::move(responder); }
 
+void IodModel::SetRawResponder(RawResponder responder) { m_rawResponder = std::move(responder); }
+
 void IodModel::SetStatusLine(int bit, bool high) {
   const uint16_t mask = static_cast<uint16_t>((1u << bit) & kStatusMask);
   m_status = static_cast<uint16_t>(high ? (m_status | mask) : (m_status & ~mask));
@@ -280,8 +282,12 @@ void IodModel::Process(int telegram, Assessment a) {
   }
   if (!t.accepted) return;
   // The responder may call back into the library; t may move meanwhile.
-  const std::string text = m_responder ? m_responder(m_telegrams[static_cast<size_t>(telegram)].command) : "";
-  std::vector<uint8_t> answer = BuildAnswer(telegram, text);
+  const std::string command = m_telegrams[static_cast<size_t>(telegram)].command;
+  std::vector<uint8_t> answer;
+  if (m_rawResponder)
+    answer = m_rawResponder(command);
+  else
+    answer = BuildAnswer(telegram, m_responder ? m_responder(command) : "");
   m_telegrams[static_cast<size_t>(telegram)].answer = answer;
   StartAnswer(telegram, std::move(answer), kAnswerNs);
 }

@@ -42,6 +42,7 @@ class IodModel : public Board {
 
   enum class Variant { Auto, N5, N6 };
   using Responder = std::function<std::string(const std::string& command)>;
+  using RawResponder = std::function<std::vector<uint8_t>(const std::string& command)>;
 
   struct Telegram {
     std::vector<uint8_t> bytes;       // as taken from the PC, length byte first
@@ -61,6 +62,10 @@ class IodModel : public Board {
   void SetVariant(Variant variant);
   // Called with each accepted command; returns the answer text (default: empty).
   void SetResponder(Responder responder);
+  // Instead: returns the whole answer telegram as the MCM strobes it out,
+  // length byte and checksum included, nothing computed or checked (the
+  // answer faults do not apply). Null goes back to the responder.
+  void SetRawResponder(RawResponder responder);
   // Input bits 11 to 13 as the machine drives them.
   void SetStatusLine(int bit, bool high);
   // Strobes these bytes out at once, as an answer to no telegram.
@@ -209,6 +214,7 @@ class IodModel : public Board {
 
   Variant m_variant = Variant::Auto;
   Responder m_responder;
+  RawResponder m_rawResponder;
   std::vector<Fault> m_faults;
   std::vector<Telegram> m_telegrams;
   std::multimap<uint64_t, std::function<void()>> m_events;

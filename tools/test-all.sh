@@ -3,14 +3,16 @@
 # preset in turn; stops at the first failure. The Wine tests are left out
 # (tools/test-wine.sh runs them).
 #
-#   tools/test-all.sh [preset...]     default: debug asan tsan m32 mingw32
+#   tools/test-all.sh [preset...]     default: debug asan tsan m32 mingw32 fuzz
+# The fuzz preset builds the libFuzzer targets with clang, replays their
+# inputs and fuzzes each for a fixed time (fuzz/README.md).
 # CARDN5_BUILD_ROOT=<dir> builds in <dir>/<preset> instead of build/<preset>
 # (the presets' own folders), e.g. to leave a working build/debug alone.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(debug asan tsan m32 mingw32)
+[ ${#presets[@]} -gt 0 ] || presets=(debug asan tsan m32 mingw32 fuzz)
 root="${CARDN5_BUILD_ROOT:-}"
 
 summary=()

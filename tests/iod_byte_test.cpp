@@ -139,7 +139,7 @@ TEST_F(IodByteTest, TransmitOfAByteTheMcmNeverTakesReleasesTheStrobeAndLeavesThe
 }
 
 TEST_F(IodByteTest, ReceiveN5AcknowledgesThenReadsAndReleasesAfterOneMillisecond) {
-  mcm->SetStatusLine(11, true);
+  mcm->SetStatusLine(iod::In::RechtesRad, true);
   mcm->SendRaw({0xA5});
   uint16_t w = 0xBEEF;
   EXPECT_EQ(1, card.ReceiveByte(&w));

@@ -19,8 +19,8 @@ class IodModelTest : public testsupport::MachineTest {
     MachineTest::SetUp();
     mcm = &machine.Add<IodModel>();
   }
-  uint16_t In() { return machine.BusIn(IodModel::kPort, 0); }
-  void Out(uint16_t v) { machine.BusOut(IodModel::kPort, v, 0); }
+  uint16_t In() { return machine.BusIn(iod::kOutPort, 0); }
+  void Out(uint16_t v) { machine.BusOut(iod::kOutPort, v, 0); }
   // The PC's side of one byte, with time for the MCM to react at each step.
   void SendByte(uint8_t b) {
     Out(0xFFFF);

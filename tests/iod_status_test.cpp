@@ -31,9 +31,9 @@ TEST_F(IodLinkTest, StatusQueriesReadOneLineEachWithItsPolarity) {
     const bool bit11 = levels & 1, bit12 = levels & 2, bit13 = levels & 4;
     SCOPED_TRACE(testing::Message() << "bits 11-13 at " << bit11 << bit12 << bit13);
     NextRow();
-    mcm->SetStatusLine(11, bit11);
-    mcm->SetStatusLine(12, bit12);
-    mcm->SetStatusLine(13, bit13);
+    mcm->SetStatusLine(iod::In::RechtesRad, bit11);
+    mcm->SetStatusLine(iod::In::RapportStand, bit12);
+    mcm->SetStatusLine(iod::In::DeviceReady, bit13);
     EXPECT_EQ((Status{!bit12, !bit13, bit11, bit11}), QueryAll());
     EXPECT_EQ(4u, machine.trace().ReadCount(iodtest::kIodPort));
     EXPECT_TRUE(machine.trace().Writes(iodtest::kIodPort).empty());
@@ -44,9 +44,9 @@ TEST_F(IodLinkTest, StatusQueriesReadOneLineEachWithItsPolarity) {
 TEST_F(IodLinkTest, EmulatedBoardsAnswerWithoutTheMcm) {
   // The machine says the opposite of every emulated answer, so a query that
   // read the port would show it.
-  mcm->SetStatusLine(11, false);
-  mcm->SetStatusLine(12, true);
-  mcm->SetStatusLine(13, true);
+  mcm->SetStatusLine(iod::In::RechtesRad, false);
+  mcm->SetStatusLine(iod::In::RapportStand, true);
+  mcm->SetStatusLine(iod::In::DeviceReady, true);
   struct Row {
     int32_t flag;
     Status status;

@@ -12,7 +12,7 @@
 
 namespace iodtest {
 
-constexpr uint16_t kIodPort = sim::IodModel::kPort;
+constexpr uint16_t kIodPort = iod::kOutPort;
 constexpr uint64_t kMs = 1000000;
 
 // Pauses of exactly this many microseconds.

@@ -56,7 +56,8 @@ int32_t TransmitByte(uint8_t byte, const char* pszNotReady, const char* pszNotTa
   // The strobe is released even when the MCM missed the byte, or the next
   // byte's falling edge would never come.
   ReleaseHandshake();
-  return bTaken ? 1 : TimedOut(pszNotTaken);
+  if (!bTaken) return TimedOut(pszNotTaken);
+  return 1;
 }
 
 }  // namespace

@@ -96,12 +96,6 @@ void IodModel::AddFault(const Fault& fault) {
     ReadyFor(m_readyTelegram, m_readyByte, std::max(m_readyBaseNs, m_nowNs));
 }
 
-bool IodModel::PcGivesUpOn(int telegram) const {
-  for (const Fault& f : m_faults)
-    if ((f.kind == FaultKind::NeverReady || f.kind == FaultKind::NeverTakeByte) && f.telegram == telegram) return true;
-  return false;
-}
-
 const IodModel::Fault* IodModel::FindFault(FaultKind kind, int telegram, int byte) const {
   for (const Fault& f : m_faults)
     if (f.kind == kind && f.telegram == telegram && (f.byte == kEveryByte || f.byte == byte)) return &f;
@@ -165,8 +159,7 @@ void IodModel::CheckPcWrite(uint16_t value) {
   if (strobeLow && !strobeWasLow && !Ready()) Violation("PC offered a byte before the MCM was ready for it");
   if (!strobeLow && strobeWasLow && m_takePending) Violation("PC withdrew its byte before the MCM took it");
   if (ackLow && !ackWasLow && !m_strobeLow) Violation("PC acknowledged with no byte offered");
-  if (!ackLow && ackWasLow && m_txActive && m_txAcked && !m_txReleased &&
-      !FindFault(FaultKind::NeverReleaseStrobe, m_txKey, static_cast<int>(m_txPos)))
+  if (!ackLow && ackWasLow && m_txActive && m_txAcked && !m_txReleased && !m_txHeld)
     Violation("PC released its acknowledge before the MCM released its strobe");
 }
 
@@ -197,6 +190,7 @@ void IodModel::ReadyFor(int telegram, int byte, uint64_t atNs) {
   m_readyPending = true;
   const Fault* never = FindFault(FaultKind::NeverReady, telegram, byte);
   m_readyFromNs = never ? After(atNs, never->ns) : atNs;
+  if (never && telegram == m_rxOpen) m_rxGivenUp = true;
 }
 
 void IodModel::DropReady() {
@@ -210,7 +204,7 @@ void IodModel::OnPcStrobeFall() {
   // The PC offers a byte: it is not listening to an answer any more.
   AbandonAnswer();
   if (m_rxOpen >= 0 && m_nowNs - m_lastOfferNs > kResyncNs) {
-    if (!PcGivesUpOn(m_rxOpen))
+    if (!m_rxGivenUp)
       Violation("telegram %d broken off after %zu bytes", m_rxOpen,
                 m_telegrams[static_cast<size_t>(m_rxOpen)].bytes.size());
     m_rxOpen = -1;
@@ -219,11 +213,15 @@ void IodModel::OnPcStrobeFall() {
   if (m_rxOpen < 0) {
     m_telegrams.emplace_back();
     m_rxOpen = static_cast<int>(m_telegrams.size()) - 1;
+    m_rxGivenUp = false;
     m_verdict = false;
     m_unsteady = false;
   }
   const int byte = static_cast<int>(m_telegrams[static_cast<size_t>(m_rxOpen)].bytes.size());
-  if (FindFault(FaultKind::NeverTakeByte, m_rxOpen, byte)) return;
+  if (FindFault(FaultKind::NeverTakeByte, m_rxOpen, byte)) {
+    m_rxGivenUp = true;
+    return;
+  }
   m_takePending = true;
   const uint64_t gen = ++m_rxGen;
   Schedule(kReactNs, [this, gen] { TakeByte(gen); });
@@ -381,13 +379,15 @@ void IodModel::Offer(uint64_t gen) {
   m_strobeLow = true;
   m_txAcked = false;
   m_txReleased = false;
+  m_txHeld = false;
 }
 
 void IodModel::OnPcAckFall() {
   if (!m_txActive || !m_strobeLow || m_txAcked) return;
   m_txAcked = true;
   CountTaken();
-  if (FindFault(FaultKind::NeverReleaseStrobe, m_txKey, static_cast<int>(m_txPos))) return;
+  m_txHeld = FindFault(FaultKind::NeverReleaseStrobe, m_txKey, static_cast<int>(m_txPos)) != nullptr;
+  if (m_txHeld) return;
   const uint64_t gen = m_txGen;
   Schedule(kReactNs, [this, gen] { ReleaseStrobe(gen); });
 }
@@ -417,6 +417,7 @@ void IodModel::AbandonAnswer() {
   ++m_txGen;
   m_txActive = false;
   m_strobeLow = false;
+  m_txHeld = false;
 }
 
 void IodModel::CountTaken() {

@@ -145,8 +145,6 @@ class IodModel : public Board {
 
   void AddFault(const Fault& fault);
   const Fault* FindFault(FaultKind kind, int telegram, int byte = kEveryByte) const;
-  // A fault that makes the PC give up on one of the telegram's bytes.
-  bool PcGivesUpOn(int telegram) const;
   // The PC's handshake rules, checked on each write before the MCM reacts.
   void CheckPcWrite(uint16_t value);
   void Schedule(uint64_t delayNs, std::function<void()> action);
@@ -199,6 +197,9 @@ class IodModel : public Board {
 
   // Receiving
   int m_rxOpen = -1;  // telegram being received, -1 between telegrams
+  // A fault of the MCM made the PC give up on a byte of the open telegram,
+  // so the PC may rightly start it again.
+  bool m_rxGivenUp = false;
   uint64_t m_lastOfferNs = 0;
   bool m_takePending = false;
   bool m_awaitStrobeRise = false;
@@ -211,6 +212,7 @@ class IodModel : public Board {
   bool m_txActive = false;
   bool m_txAcked = false;
   bool m_txReleased = false;
+  bool m_txHeld = false;  // the MCM keeps its strobe low on purpose (a fault)
   uint64_t m_txGen = 0;
   size_t m_rawTaken = 0;
 

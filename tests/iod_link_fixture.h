@@ -50,23 +50,20 @@ inline int32_t Call(Op op, const char* command, char* answer) {
 }
 
 // The link's failure lines, for the command "AAA" and the answer "Hallo".
-constexpr const char* kNotReadyN5 = "IODTransmitByte MCM not ready to receive, Timeout 1 \n";
-constexpr const char* kNotTakenN5 = "IODTransmitByte MCM has not correct received, Timeout 2 \n";
-constexpr const char* kNotReadyN6 = "IODTransmitByteN6 MCM not ready to receive, Timeout 1 \n";
-constexpr const char* kNotTakenN6 = "IODTransmitByteN6 MCM has not correct received, Timeout 2 \n";
-constexpr const char* kNoStrobeN5 = "ReceiveByte Timeout \n";
-constexpr const char* kNoStrobeN6 = "ReceiveByteN6 PC not ready to receive, timeout 1\n";
+constexpr const char *kNotReadyN5 = "IODTransmitByte MCM not ready to receive, Timeout 1 \n",
+                     *kNotReadyN6 = "IODTransmitByteN6 MCM not ready to receive, Timeout 1 \n";
+constexpr const char *kNotTakenN5 = "IODTransmitByte MCM has not correct received, Timeout 2 \n",
+                     *kNotTakenN6 = "IODTransmitByteN6 MCM has not correct received, Timeout 2 \n";
+constexpr const char *kNoStrobeN5 = "ReceiveByte Timeout \n",
+                     *kNoStrobeN6 = "ReceiveByteN6 PC not ready to receive, timeout 1\n";
 constexpr const char* kNoReleaseN6 = "ReceiveByteN6 PC has not correct received, Timeout 2 \n";
-constexpr const char* kComN5 = "SendTxt MCM_COM_ERROR \n";
-constexpr const char* kComN6 = "SendTxtN6 MCM_COM_ERROR \n";
-constexpr const char* kLongN5 = "String in SendTxt zu lang! \n";
-constexpr const char* kLongN6 = "String in SendTxtN6 zu lang! \n";
-constexpr const char* kNoLengthN5 = "Fehler bei Stringlaenge \n";
-constexpr const char* kNoLengthN6 = "ReceiveTxtN6 Fehler bei Stringlaenge \n";
-constexpr const char* kNoByteN5 = "Fehler im String \n";
-constexpr const char* kNoByteN6 = "ReceiveTxtN6 Fehler im String \n";
-constexpr const char* kSumN5 = "ReceiveTxt Fehler in checksumme \n";
-constexpr const char* kSumN6 = "ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n";
+constexpr const char *kComN5 = "SendTxt MCM_COM_ERROR \n", *kComN6 = "SendTxtN6 MCM_COM_ERROR \n";
+constexpr const char *kLongN5 = "String in SendTxt zu lang! \n", *kLongN6 = "String in SendTxtN6 zu lang! \n";
+constexpr const char *kNoLengthN5 = "Fehler bei Stringlaenge \n",
+                     *kNoLengthN6 = "ReceiveTxtN6 Fehler bei Stringlaenge \n";
+constexpr const char *kNoByteN5 = "Fehler im String \n", *kNoByteN6 = "ReceiveTxtN6 Fehler im String \n";
+constexpr const char *kSumN5 = "ReceiveTxt Fehler in checksumme \n",
+                     *kSumN6 = "ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n";
 // Stands for the four lines a failed N6 byte leaves behind: the length
 // (sign-extended), the command, the checksum and the index of the byte.
 constexpr const char* kUnsentN6 = "(unsent)";

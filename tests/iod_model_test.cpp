@@ -13,6 +13,7 @@ using namespace iodtest;
 // Steps that are no writes: 20 us pass; a pause that starts a new telegram;
 // the time an N6 telegram that may still grow is given to end.
 constexpr uint16_t kWait = 0, kGap = 1, kEnd = 2;
+constexpr uint64_t kPausesNs[] = {20000, IodModel::kResyncNs + kMs, IodModel::kShortEndNs};
 
 // The PC's side of a whole telegram.
 std::vector<uint16_t> Sent(const std::vector<uint8_t>& bytes) {
@@ -24,19 +25,14 @@ std::vector<uint16_t> Sent(const std::vector<uint8_t>& bytes) {
 }
 
 TEST_F(IodTest, TheMcmSeesStepsOutOfTurnAndTelegramsThatDoNotAddUp) {
-  std::vector<uint8_t> n6Long = {0x85};  // 5 bytes or 133: the checksum only fits after 133
-  n6Long.insert(n6Long.end(), 131, 'A');
-  n6Long.insert(n6Long.end(), {0x43, 0x21});
   // Whether the MCM strobes out a byte first; the PC's steps; what the MCM
-  // must see (nullptr: nothing). Each telegram ends; the steps out of turn
-  // may leave one open, which the next row's byte breaks off.
+  // must see. The good telegrams are every other test's. Each telegram
+  // ends; a step out of turn may leave one open, which the next row's byte
+  // breaks off.
   using Row = std::tuple<bool, std::vector<uint16_t>, const char*>;
   const Row rows[] = {
-      {false, Sent({0x05, 0x41, 0x41, 0x41, 0xC3, 0x00}), nullptr},
       {false, Sent({0x05, 0x41, 0x41, 0x41, 0xC4, 0x00}), "does not add up"},
-      {false, Sent({0x85, 0x41, 0x41, 0x41, 0x43, 0x00}), nullptr},
       {false, Sent({0x85, 0x41, 0x41, 0x41, 0xC3, 0x00}), "does not add up"},  // not masked
-      {false, Sent(n6Long), nullptr},
       {false, {0xFF05, 0xFE05, kWait, 0xFF05, kGap, 0xFF41, 0xFE41}, "broken off after 1 bytes"},
       {false, {0x0341}, "bits 10-15 must be 1"},
       {false, {0xFF41, 0xFC41}, "strobe and acknowledge low together"},
@@ -47,20 +43,14 @@ TEST_F(IodTest, TheMcmSeesStepsOutOfTurnAndTelegramsThatDoNotAddUp) {
       {true, {kWait, 0xFDFF, 0xFFFF}, "released its acknowledge before the MCM released its strobe"},
   };
   for (const auto& [answering, steps, violation] : rows) {
-    SCOPED_TRACE(violation ? violation : "none");
+    SCOPED_TRACE(violation);
     if (answering) mcm->SendRaw({0x11});
     for (uint16_t step : steps) {
       if (step > kEnd) HWIO_Hout(iod::kOutPort, step);
-      machine.AdvanceNs(step == kWait  ? 20000
-                        : step == kGap ? IodModel::kResyncNs + kMs
-                        : step == kEnd ? IodModel::kShortEndNs
-                                       : 0);
+      if (step <= kEnd) machine.AdvanceNs(kPausesNs[step]);
     }
     const std::string seen = testing::PrintToString(machine.Violations());
-    if (violation)
-      EXPECT_NE(std::string::npos, seen.find(violation)) << seen;
-    else
-      EXPECT_TRUE(machine.Violations().empty()) << seen;
+    EXPECT_NE(std::string::npos, seen.find(violation)) << seen;
     // Back to idle, long enough for a new telegram to start.
     HWIO_Hout(iod::kOutPort, 0xFFFF);
     machine.AdvanceNs(IodModel::kResyncNs + kMs);

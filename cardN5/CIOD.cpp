@@ -6,62 +6,58 @@
 
 #include "errlog32.h"
 #include "fail.h"
-#include "port_register.h"
+#include "poll.h"
 #include "timing32.h"
 
 // ---- Registers ------------------------------------------------------------
 
-CPortRegister g_IODOut(0xC300);  // written: data byte, PC strobe bit 8, PC acknowledge bit 9
-CPortRegister g_IODIn(0xC300);   // read: data byte, MCM strobe bit 8, MCM ready bit 9, status bits 10-13
-
-// The handshake has no clock of its own: a wait is counted in polls, with a
-// short pause after each miss so that a slow MCM is not starved of the bus.
-bool IODWaitForInput(int32_t nBit, int32_t nLevel) {
-  for (int32_t nCount = 0;;) {
-    g_IODIn.In();
-    if (g_IODIn.Bit(nBit) == nLevel) return true;
-    TIMING_DelayUS(10);
-    if (++nCount >= IOD_MAX_POLLS) return false;
-  }
-}
+TypedRegister<iod::Out> g_IODOut(iod::kOutPort);
+TypedRegister<iod::In> g_IODIn(iod::kInPort);
 
 namespace {
 
-constexpr uint16_t IOD_IDLE = 0xFFFF;
-
-// Both variants send a byte alike; only the messages name the variant.
-int32_t TransmitByte(uint8_t byte, const char* pszTimeout1, const char* pszTimeout2) {
-  if (!IODWaitForInput(IOD_MCM_READY_BIT, 1)) {
-    ERRLOG_WriteToLOGFile("%s", pszTimeout1);
-    return 0;
-  }
-  g_IODOut.SetValue(IOD_IDLE);
-  g_IODOut.Out();
-  // Data first with both handshake lines still high, so the MCM never sees
-  // the strobe before the byte has settled.
-  g_IODOut.SetValue(static_cast<uint16_t>(0xFF00 | byte));
-  g_IODOut.Out();
-  g_IODOut.ResetBit(IOD_PC_STROBE_BIT);
-  g_IODOut.Out();
-  const bool bTaken = IODWaitForInput(IOD_MCM_READY_BIT, 0);
-  // The strobe is released even when the MCM missed the byte, or the next
-  // byte's falling edge would never come.
-  g_IODOut.SetBit(IOD_PC_STROBE_BIT);
-  g_IODOut.SetBit(IOD_PC_ACK_BIT);
-  g_IODOut.Out();
-  if (!bTaken) {
-    ERRLOG_WriteToLOGFile("%s", pszTimeout2);
-    return 0;
-  }
-  return 1;
+// The handshake has no clock of its own: a wait is counted in polls, with a
+// short pause after each miss so that a slow MCM is not starved of the bus.
+bool WaitForInput(iod::In line, int32_t nLevel) {
+  return cardn5::PollUntil(
+      IOD_MAX_POLLS, [line, nLevel] { return g_IODIn.ReadBit(line) == nLevel; }, [](uint32_t) { TIMING_DelayUS(10); });
 }
 
-// Both PC handshake lines high: nothing offered, nothing acknowledged.
-void IdleOutput() {
-  g_IODOut.SetValue(IOD_IDLE);
-  g_IODOut.SetBit(IOD_PC_ACK_BIT);
-  g_IODOut.SetBit(IOD_PC_STROBE_BIT);
+// A byte operation that gave up logs its one line and records no code.
+int32_t TimedOut(const char* pszLine) {
+  ERRLOG_WriteToLOGFile("%s", pszLine);
+  return 0;
+}
+
+void Acknowledge() {
+  g_IODOut.ResetBit(iod::Out::PcAck);
   g_IODOut.Out();
+}
+
+// Both PC handshake lines high again; a sent byte stays on the data lines.
+void ReleaseHandshake() {
+  g_IODOut.SetBit(iod::Out::PcStrobe);
+  g_IODOut.SetBit(iod::Out::PcAck);
+  g_IODOut.Out();
+}
+
+uint16_t ReadData() { return static_cast<uint16_t>(g_IODIn.In() & iod::kDataMask); }
+
+// Both variants send a byte alike; only the messages name the variant.
+int32_t TransmitByte(uint8_t byte, const char* pszNotReady, const char* pszNotTaken) {
+  if (!WaitForInput(iod::In::McmReady, 1)) return TimedOut(pszNotReady);
+  g_IODOut.Write(iod::kOutIdle);
+  // Data first with both handshake lines still high, so the MCM never sees
+  // the strobe before the byte has settled.
+  g_IODOut.Write(static_cast<uint16_t>(iod::kOutData | byte));
+  g_IODOut.ResetBit(iod::Out::PcStrobe);
+  g_IODOut.Out();
+  const bool bTaken = WaitForInput(iod::In::McmReady, 0);
+  // The strobe is released even when the MCM missed the byte, or the next
+  // byte's falling edge would never come.
+  ReleaseHandshake();
+  if (!bTaken) return TimedOut(pszNotTaken);
+  return 1;
 }
 
 }  // namespace
@@ -88,43 +84,27 @@ int32_t CIODCard::IODTransmitByteN6(uint8_t byte) {
 }
 
 int32_t CIODCard::ReceiveByte(uint16_t* pwByte) {
-  IdleOutput();
-  if (!IODWaitForInput(IOD_MCM_STROBE_BIT, 0)) {
-    ERRLOG_WriteToLOGFile("ReceiveByte Timeout \n");
-    return 0;
-  }
-  g_IODOut.ResetBit(IOD_PC_ACK_BIT);
-  g_IODOut.Out();
-  g_IODIn.In();
-  *pwByte = static_cast<uint16_t>(g_IODIn.GetValue() & 0x00FF);
+  g_IODOut.Write(iod::kOutIdle);
+  if (!WaitForInput(iod::In::McmStrobe, 0)) return TimedOut("ReceiveByte Timeout \n");
+  Acknowledge();
+  *pwByte = ReadData();
   // N5 does not watch the MCM's strobe rise; the pause gives the MCM time
   // to see the acknowledge before the PC releases it.
   TIMING_Delay(1);
-  g_IODOut.SetBit(IOD_PC_ACK_BIT);
-  g_IODOut.SetBit(IOD_PC_STROBE_BIT);
-  g_IODOut.Out();
+  ReleaseHandshake();
   return 1;
 }
 
 int32_t CIODCard::ReceiveByteN6(uint16_t* pwByte) {
-  IdleOutput();
-  if (!IODWaitForInput(IOD_MCM_STROBE_BIT, 0)) {
-    ERRLOG_WriteToLOGFile("ReceiveByteN6 PC not ready to receive, timeout 1\n");
-    return 0;
-  }
+  g_IODOut.Write(iod::kOutIdle);
+  if (!WaitForInput(iod::In::McmStrobe, 0)) return TimedOut("ReceiveByteN6 PC not ready to receive, timeout 1\n");
   // N6 takes the data while the MCM still holds it, before acknowledging.
-  g_IODIn.In();
-  *pwByte = static_cast<uint16_t>(g_IODIn.GetValue() & 0x00FF);
-  g_IODOut.ResetBit(IOD_PC_ACK_BIT);
-  g_IODOut.Out();
-  if (!IODWaitForInput(IOD_MCM_STROBE_BIT, 1)) {
-    // The acknowledge stays low until the next byte operation idles the port.
-    ERRLOG_WriteToLOGFile("ReceiveByteN6 PC has not correct received, Timeout 2 \n");
-    return 0;
-  }
-  g_IODOut.SetBit(IOD_PC_ACK_BIT);
-  g_IODOut.SetBit(IOD_PC_STROBE_BIT);
-  g_IODOut.Out();
+  *pwByte = ReadData();
+  Acknowledge();
+  // On a time-out the acknowledge stays low until the next byte operation
+  // idles the port.
+  if (!WaitForInput(iod::In::McmStrobe, 1)) return TimedOut("ReceiveByteN6 PC has not correct received, Timeout 2 \n");
+  ReleaseHandshake();
   return 1;
 }
 
@@ -142,6 +122,20 @@ constexpr int32_t IOD_MAX_TELEGRAM = IOD_MAX_COMMAND + 3;
 constexpr uint16_t IOD_MIN_ANSWER_LENGTH = 2;
 constexpr uint16_t IOD_MAX_ANSWER_LENGTH = IOD_MAX_ANSWER + 2;
 
+// N6 marks the length with bit 7 and keeps bit 7 of the checksum clear.
+struct Framing {
+  uint8_t bLengthMark;
+  uint16_t wChecksumMask;
+};
+constexpr Framing kFramingN5 = {0x00, 0xFFFF};
+constexpr Framing kFramingN6 = {0x80, 0xFF7F};
+
+struct Telegram {
+  uint8_t abBytes[IOD_MAX_TELEGRAM];
+  int32_t nBytes;
+  uint16_t wChecksum;
+};
+
 // Counts no further than one past the longest command, so that a host's
 // unterminated buffer is read only as far as it takes to refuse it.
 int32_t CommandLength(const char* pszCommand) {
@@ -150,63 +144,59 @@ int32_t CommandLength(const char* pszCommand) {
   return n;
 }
 
-// Length byte, characters, checksum low and high; returns the byte count.
-// N6 marks the length with bit 7 and keeps bit 7 of the checksum clear.
-int32_t BuildTelegram(const char* pszCommand, int32_t n, uint8_t bLengthMark, uint16_t wChecksumMask,
-                      uint8_t* abTelegram, uint16_t* pwChecksum) {
+// Length byte, characters, checksum low and high.
+void BuildTelegram(const char* pszCommand, int32_t n, const Framing& framing, Telegram* pt) {
   uint16_t wSum = 0;
-  abTelegram[0] = static_cast<uint8_t>((n + 2) | bLengthMark);
+  pt->abBytes[0] = static_cast<uint8_t>((n + 2) | framing.bLengthMark);
   for (int32_t i = 0; i < n; ++i) {
-    abTelegram[1 + i] = static_cast<uint8_t>(pszCommand[i]);
-    wSum = static_cast<uint16_t>(wSum + abTelegram[1 + i]);
+    pt->abBytes[1 + i] = static_cast<uint8_t>(pszCommand[i]);
+    wSum = static_cast<uint16_t>(wSum + pt->abBytes[1 + i]);
   }
-  *pwChecksum = static_cast<uint16_t>(wSum & wChecksumMask);
-  abTelegram[n + 1] = static_cast<uint8_t>(*pwChecksum & 0xFF);
-  abTelegram[n + 2] = static_cast<uint8_t>(*pwChecksum >> 8);
-  return n + 3;
+  pt->wChecksum = static_cast<uint16_t>(wSum & framing.wChecksumMask);
+  pt->abBytes[n + 1] = static_cast<uint8_t>(pt->wChecksum & 0xFF);
+  pt->abBytes[n + 2] = static_cast<uint8_t>(pt->wChecksum >> 8);
+  pt->nBytes = n + 3;
 }
 
-enum class Answer { Received, Failed, ChecksumWrong };
-
-// The answer telegram is the same in both variants; only the byte
-// operation and the messages differ. The text reaches the caller's buffer
-// before the checksum is compared, so the host still sees what a spoiled
-// answer said.
-Answer ReceiveAnswer(CIODCard& card, int32_t (CIODCard::*pfnReceiveByte)(uint16_t*), const char* pszNoLength,
-                     const char* pszNoByte, char* pszAnswer, uint16_t* pwSoll, uint16_t* pwIst) {
-  uint16_t wLength = 0;
-  if (!(card.*pfnReceiveByte)(&wLength)) {
-    ERRLOG_WriteToLOGFile("%s", pszNoLength);
-    return Answer::Failed;
+// A command too long for one telegram is refused before a byte is sent.
+bool Frame(const char* pszCommand, const Framing& framing, const char* pszTooLong, Telegram* pt) {
+  if (!pszCommand) return false;
+  const int32_t n = CommandLength(pszCommand);
+  if (n > IOD_MAX_COMMAND) {
+    ERRLOG_WriteToLOGFile("%s", pszTooLong);
+    return false;
   }
-  // A length the MCM cannot mean: the rest is not read, it would only
-  // be taken as a telegram of the wrong size.
-  if (wLength > IOD_MAX_ANSWER_LENGTH || wLength < IOD_MIN_ANSWER_LENGTH) return Answer::Failed;
-  uint8_t abAnswer[IOD_MAX_ANSWER_LENGTH];
-  for (uint16_t i = 0; i < wLength; ++i) {
-    uint16_t wByte = 0;
-    if (!(card.*pfnReceiveByte)(&wByte)) {
-      ERRLOG_WriteToLOGFile("%s", pszNoByte);
-      return Answer::Failed;
-    }
-    abAnswer[i] = static_cast<uint8_t>(wByte);
-  }
-  const int32_t nText = wLength - 2;
-  *pwSoll = static_cast<uint16_t>(abAnswer[nText] | (abAnswer[nText + 1] << 8));
-  uint16_t wSum = 0;
-  for (int32_t i = 0; i < nText; ++i) {
-    pszAnswer[i] = static_cast<char>(abAnswer[i]);
-    wSum = static_cast<uint16_t>(wSum + abAnswer[i]);
-  }
-  pszAnswer[nText] = '\0';
-  *pwIst = wSum;
-  return wSum == *pwSoll ? Answer::Received : Answer::ChecksumWrong;
+  BuildTelegram(pszCommand, n, framing, pt);
+  return true;
 }
 
-// The host's text in the log; an absent one shows as empty.
-const char* Shown(const char* pszCommand) { return pszCommand ? pszCommand : ""; }
+// Sends the bytes in order and stops at the first the MCM did not take:
+// the number sent.
+int32_t TransmitTelegram(CIODCard& card, int32_t (CIODCard::*pfnTransmit)(uint8_t), const Telegram& t) {
+  int32_t nSent = 0;
+  while (nSent < t.nBytes && (card.*pfnTransmit)(t.abBytes[nSent])) ++nSent;
+  return nSent;
+}
 
-bool Usable(const CIODCard& card, const char* pszCommand) { return pszCommand || card.m_bEmulation != 0; }
+bool McmReady() { return g_IODIn.ReadBit(iod::In::McmReady) == 1; }
+
+// The telegram status, read afresh: it is only right once the MCM is ready.
+int32_t Verdict(const char* pszRejected) {
+  if (g_IODIn.ReadBit(iod::In::TelegramOk) == 1) return 1;
+  ERRLOG_WriteToLOGFile("%s", pszRejected);
+  return 0;
+}
+
+// The four lines an N6 telegram leaves behind when one of its bytes failed.
+void LogUnsentN6(const Telegram& t, const char* pszCommand, int32_t nSent) {
+  // The length is a plain char here, so a marked length prints
+  // sign-extended (0x85 as ffffff85).
+  ERRLOG_WriteToLOGFile("stringlen 0x%x \n",
+                        static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(t.abBytes[0]))));
+  ERRLOG_WriteToLOGFile("comand    %s \n", pszCommand);
+  ERRLOG_WriteToLOGFile("checksum  0x%x \n", static_cast<uint32_t>(t.wChecksum));
+  ERRLOG_WriteToLOGFile("act. byte count %u \n", static_cast<uint32_t>(nSent));
+}
 
 }  // namespace
 
@@ -214,95 +204,109 @@ bool Usable(const CIODCard& card, const char* pszCommand) { return pszCommand ||
 
 int32_t CIODCard::SendTxt(const char* pszCommand) {
   if (m_bEmulation != 0) return 1;
-  if (!pszCommand) return 0;
-  const int32_t n = CommandLength(pszCommand);
-  if (n > IOD_MAX_COMMAND) {
-    ERRLOG_WriteToLOGFile("String in SendTxt zu lang! \n");
-    return 0;
-  }
-  uint8_t abTelegram[IOD_MAX_TELEGRAM];
-  uint16_t wChecksum = 0;
-  const int32_t nBytes = BuildTelegram(pszCommand, n, 0x00, 0xFFFF, abTelegram, &wChecksum);
-  for (int32_t i = 0; i < nBytes; ++i)
-    if (!IODTransmitByte(abTelegram[i])) return 0;
+  Telegram t;
+  if (!Frame(pszCommand, kFramingN5, "String in SendTxt zu lang! \n", &t)) return 0;
+  // A failed byte has logged its time-out; the rest is not sent.
+  if (TransmitTelegram(*this, &CIODCard::IODTransmitByte, t) < t.nBytes) return 0;
   // The MCM raises its ready line again once it has checked the telegram.
   // N5 polls without pausing; a verdict that never comes counts as delivered.
-  int32_t nPolls = 0;
-  while (nPolls < IOD_MAX_POLLS) {
-    g_IODIn.In();
-    if (g_IODIn.Bit(IOD_MCM_READY_BIT) == 1) break;
-    ++nPolls;
-  }
-  if (nPolls == IOD_MAX_POLLS) return 1;
+  if (!cardn5::PollUntil(IOD_MAX_POLLS, McmReady)) return 1;
   // The N5 MCM sets the telegram status only a little after its ready line.
   TIMING_DelayUS(500);
-  g_IODIn.In();
-  if (g_IODIn.Bit(IOD_TELEGRAM_OK_BIT) == 1) return 1;
-  ERRLOG_WriteToLOGFile("SendTxt MCM_COM_ERROR \n");
-  return 0;
+  return Verdict("SendTxt MCM_COM_ERROR \n");
 }
 
 int32_t CIODCard::SendTxtN6(const char* pszCommand) {
   if (m_bEmulation != 0) return 1;
-  if (!pszCommand) return 0;
-  const int32_t n = CommandLength(pszCommand);
-  if (n > IOD_MAX_COMMAND) {
-    ERRLOG_WriteToLOGFile("String in SendTxtN6 zu lang! \n");
+  Telegram t;
+  if (!Frame(pszCommand, kFramingN6, "String in SendTxtN6 zu lang! \n", &t)) return 0;
+  const int32_t nSent = TransmitTelegram(*this, &CIODCard::IODTransmitByteN6, t);
+  if (nSent < t.nBytes) {
+    LogUnsentN6(t, pszCommand, nSent);
     return 0;
   }
-  uint8_t abTelegram[IOD_MAX_TELEGRAM];
-  uint16_t wChecksum = 0;
-  const int32_t nBytes = BuildTelegram(pszCommand, n, 0x80, 0xFF7F, abTelegram, &wChecksum);
-  for (int32_t i = 0; i < nBytes; ++i) {
-    if (!IODTransmitByteN6(abTelegram[i])) {
-      // The length is a plain char here, so a marked length prints
-      // sign-extended (0x85 as ffffff85).
-      ERRLOG_WriteToLOGFile("stringlen 0x%x \n",
-                            static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(abTelegram[0]))));
-      ERRLOG_WriteToLOGFile("comand    %s \n", pszCommand);
-      ERRLOG_WriteToLOGFile("checksum  0x%x \n", static_cast<uint32_t>(wChecksum));
-      ERRLOG_WriteToLOGFile("act. byte count %u \n", static_cast<uint32_t>(i));
-      return 0;
-    }
-  }
-  if (!IODWaitForInput(IOD_MCM_READY_BIT, 1)) return 1;
-  g_IODIn.In();
-  if (g_IODIn.Bit(IOD_TELEGRAM_OK_BIT) == 1) return 1;
-  ERRLOG_WriteToLOGFile("SendTxtN6 MCM_COM_ERROR \n");
-  return 0;
+  if (!WaitForInput(iod::In::McmReady, 1)) return 1;
+  return Verdict("SendTxtN6 MCM_COM_ERROR \n");
 }
 
 // ---- Receiving ---------------------------------------------------------------
 
-int32_t CIODCard::ReceiveTxt(char* pszAnswer) {
-  if (!pszAnswer) return 0;
-  if (m_bEmulation != 0) {
-    strcpy(pszAnswer, "Emulation");
-    return 1;
-  }
+namespace {
+
+// The checksum the MCM sent with its answer, and the sum of what came.
+struct Checksums {
   uint16_t wSoll = 0;
   uint16_t wIst = 0;
-  const Answer answer = ReceiveAnswer(*this, &CIODCard::ReceiveByte, "Fehler bei Stringlaenge \n",
-                                      "Fehler im String \n", pszAnswer, &wSoll, &wIst);
-  if (answer == Answer::Received) return 1;
-  if (answer == Answer::ChecksumWrong) ERRLOG_WriteToLOGFile("ReceiveTxt Fehler in checksumme \n");
+};
+
+// The last two bytes are the checksum, low byte first. The text reaches
+// the caller's buffer before the checksum is compared, so the host still
+// sees what a spoiled answer said.
+Checksums CopyAnswer(const uint8_t* abAnswer, int32_t nText, char* pszAnswer) {
+  Checksums sums;
+  sums.wSoll = static_cast<uint16_t>(abAnswer[nText] | (abAnswer[nText + 1] << 8));
+  for (int32_t i = 0; i < nText; ++i) {
+    pszAnswer[i] = static_cast<char>(abAnswer[i]);
+    sums.wIst = static_cast<uint16_t>(sums.wIst + abAnswer[i]);
+  }
+  pszAnswer[nText] = '\0';
+  return sums;
+}
+
+// The answer telegram is the same in both variants; only the byte
+// operation and the messages differ. False when it did not fully arrive.
+bool ReceiveAnswer(CIODCard& card, int32_t (CIODCard::*pfnReceive)(uint16_t*), const char* pszNoLength,
+                   const char* pszNoByte, char* pszAnswer, Checksums* pSums) {
+  uint16_t wLength = 0;
+  if (!(card.*pfnReceive)(&wLength)) {
+    ERRLOG_WriteToLOGFile("%s", pszNoLength);
+    return false;
+  }
+  // A length the MCM cannot mean: the rest is not read, it would only
+  // be taken as a telegram of the wrong size.
+  if (wLength > IOD_MAX_ANSWER_LENGTH || wLength < IOD_MIN_ANSWER_LENGTH) return false;
+  uint8_t abAnswer[IOD_MAX_ANSWER_LENGTH];
+  for (uint16_t i = 0; i < wLength; ++i) {
+    uint16_t wByte = 0;
+    if (!(card.*pfnReceive)(&wByte)) {
+      ERRLOG_WriteToLOGFile("%s", pszNoByte);
+      return false;
+    }
+    abAnswer[i] = static_cast<uint8_t>(wByte);
+  }
+  *pSums = CopyAnswer(abAnswer, wLength - 2, pszAnswer);
+  return true;
+}
+
+int32_t Emulated(char* pszAnswer) {
+  strcpy(pszAnswer, "Emulation");
+  return 1;
+}
+
+}  // namespace
+
+int32_t CIODCard::ReceiveTxt(char* pszAnswer) {
+  if (!pszAnswer) return 0;
+  if (m_bEmulation != 0) return Emulated(pszAnswer);
+  Checksums sums;
+  if (!ReceiveAnswer(*this, &CIODCard::ReceiveByte, "Fehler bei Stringlaenge \n", "Fehler im String \n", pszAnswer,
+                     &sums))
+    return 0;
+  if (sums.wIst == sums.wSoll) return 1;
+  ERRLOG_WriteToLOGFile("ReceiveTxt Fehler in checksumme \n");
   return 0;
 }
 
 int32_t CIODCard::ReceiveTxtN6(char* pszAnswer) {
   if (!pszAnswer) return 0;
-  if (m_bEmulation != 0) {
-    strcpy(pszAnswer, "Emulation");
-    return 1;
-  }
-  uint16_t wSoll = 0;
-  uint16_t wIst = 0;
-  const Answer answer = ReceiveAnswer(*this, &CIODCard::ReceiveByteN6, "ReceiveTxtN6 Fehler bei Stringlaenge \n",
-                                      "ReceiveTxtN6 Fehler im String \n", pszAnswer, &wSoll, &wIst);
-  if (answer == Answer::Received) return 1;
-  if (answer == Answer::ChecksumWrong)
-    ERRLOG_WriteToLOGFile("ReceiveTxtN6 Fehler in checksumme Soll: %x  Ist: %x\n", static_cast<uint32_t>(wSoll),
-                          static_cast<uint32_t>(wIst));
+  if (m_bEmulation != 0) return Emulated(pszAnswer);
+  Checksums sums;
+  if (!ReceiveAnswer(*this, &CIODCard::ReceiveByteN6, "ReceiveTxtN6 Fehler bei Stringlaenge \n",
+                     "ReceiveTxtN6 Fehler im String \n", pszAnswer, &sums))
+    return 0;
+  if (sums.wIst == sums.wSoll) return 1;
+  ERRLOG_WriteToLOGFile("ReceiveTxtN6 Fehler in checksumme Soll: %x  Ist: %x\n", static_cast<uint32_t>(sums.wSoll),
+                        static_cast<uint32_t>(sums.wIst));
   return 0;
 }
 
@@ -314,6 +318,21 @@ int32_t CIODCard::ReceiveTxtN6(char* pszAnswer) {
 // so there a missing one passes like any other; the answer buffer is written
 // even then and stays a fault.
 
+namespace {
+
+// The host's text in the log; an absent one shows as empty.
+const char* Shown(const char* pszCommand) { return pszCommand ? pszCommand : ""; }
+
+bool Usable(const CIODCard& card, const char* pszCommand) { return pszCommand || card.m_bEmulation != 0; }
+
+int32_t Failed(const char* pszLine, const char* pszCommand, int32_t nCode) {
+  ERRLOG_WriteToLOGFile(pszLine, Shown(pszCommand));
+  CARDN5_RECORD_ERROR(nCode);
+  return 0;
+}
+
+}  // namespace
+
 int32_t CIODCard::RepSendTxt(const char* pszCommand) {
   if (Usable(*this, pszCommand)) {
     for (int32_t nAttempt = 0; nAttempt < IOD_ATTEMPTS; ++nAttempt) {
@@ -322,9 +341,7 @@ int32_t CIODCard::RepSendTxt(const char* pszCommand) {
       TIMING_Delay(IOD_RETRY_PAUSE_MS);
     }
   }
-  ERRLOG_WriteToLOGFile("RepSendTxt returned with error \n");
-  CARDN5_RECORD_ERROR(ERR_IOD_SEND);
-  return 0;
+  return Failed("RepSendTxt returned with error \n", pszCommand, ERR_IOD_SEND);
 }
 
 int32_t CIODCard::RepSendTxtN6(const char* pszCommand) {
@@ -335,9 +352,7 @@ int32_t CIODCard::RepSendTxtN6(const char* pszCommand) {
       ERRLOG_WriteToLOGFile("Error RepSendTxtN6 '%s' \n", Shown(pszCommand));
     }
   }
-  ERRLOG_WriteToLOGFile("RepSendTxtN6 returned with error \n");
-  CARDN5_RECORD_ERROR(ERR_IOD_SEND);
-  return 0;
+  return Failed("RepSendTxtN6 returned with error \n", pszCommand, ERR_IOD_SEND);
 }
 
 namespace {
@@ -353,9 +368,7 @@ int32_t RepExchange(CIODCard& card, int32_t (CIODCard::*pfnSend)(const char*), i
       TIMING_Delay(IOD_RETRY_PAUSE_MS);
     }
   }
-  ERRLOG_WriteToLOGFile("RepReceiveTxt returned with error \n");
-  CARDN5_RECORD_ERROR(ERR_IOD_RECEIVE);
-  return 0;
+  return Failed("RepReceiveTxt returned with error \n", pszCommand, ERR_IOD_RECEIVE);
 }
 
 }  // namespace
@@ -381,9 +394,7 @@ int32_t CIODCard::RepReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
 
 int32_t CIODCard::SingleReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
   if (pszAnswer && Usable(*this, pszCommand) && SendTxtN6(pszCommand) && ReceiveTxtN6(pszAnswer)) return 1;
-  ERRLOG_WriteToLOGFile("Error SingleReceiveTxTN6 '%s' \n", Shown(pszCommand));
-  CARDN5_RECORD_ERROR(ERR_IOD_RECEIVE);
-  return 0;
+  return Failed("Error SingleReceiveTxTN6 '%s' \n", pszCommand, ERR_IOD_RECEIVE);
 }
 
 // ---- Status inputs -------------------------------------------------------------
@@ -393,24 +404,20 @@ int32_t CIODCard::SingleReceiveTxtN6(const char* pszCommand, char* pszAnswer) {
 
 int32_t CIODCard::TestRapportStand() {
   if (m_bEmulation == 1) return 1;
-  g_IODIn.In();
-  return g_IODIn.Bit(IOD_RAPPORT_STAND_BIT) == 0 ? 1 : 0;
+  return g_IODIn.ReadBit(iod::In::RapportStand) == 0 ? 1 : 0;
 }
 
 int32_t CIODCard::TestDeviceReady() {
   if (m_bEmulation == 1) return 1;
-  g_IODIn.In();
-  return g_IODIn.Bit(IOD_DEVICE_READY_BIT) == 0 ? 1 : 0;
+  return g_IODIn.ReadBit(iod::In::DeviceReady) == 0 ? 1 : 0;
 }
 
 int32_t CIODCard::TestRechtesRadHinten() {
   if (m_bEmulation == 1) return 0;
-  g_IODIn.In();
-  return g_IODIn.Bit(IOD_RECHTES_RAD_BIT);
+  return g_IODIn.ReadBit(iod::In::RechtesRad);
 }
 
 int32_t CIODCard::IsXenonOn() {
   if (m_bEmulation == 1) return 1;
-  g_IODIn.In();
-  return g_IODIn.Bit(IOD_RECHTES_RAD_BIT);
+  return g_IODIn.ReadBit(iod::In::RechtesRad);
 }

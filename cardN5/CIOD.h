@@ -6,21 +6,11 @@
 
 #include <stdint.h>
 
-// g_IODOut bits (written). Bits 10-15 are always written as 1.
-enum : int32_t {
-  IOD_PC_STROBE_BIT = 8,  // 0: a byte for the MCM is on the data lines
-  IOD_PC_ACK_BIT = 9,     // 0: the PC has taken the MCM's byte
-};
+#include "iod_regs.h"
 
-// g_IODIn bits (read).
-enum : int32_t {
-  IOD_MCM_STROBE_BIT = 8,      // 0: the MCM has put a byte on the data lines
-  IOD_MCM_READY_BIT = 9,       // 1: the MCM can take a byte
-  IOD_TELEGRAM_OK_BIT = 10,    // 1: the telegram just sent was accepted
-  IOD_RECHTES_RAD_BIT = 11,    // active high; also the xenon lamp
-  IOD_RAPPORT_STAND_BIT = 12,  // active low
-  IOD_DEVICE_READY_BIT = 13,   // active low
-};
+// The output and the input latch, both on iod::kOutPort (CIOD.cpp).
+extern TypedRegister<iod::Out> g_IODOut;
+extern TypedRegister<iod::In> g_IODIn;
 
 // Polls of one handshake wait before it gives up.
 constexpr int32_t IOD_MAX_POLLS = 30000;
@@ -31,10 +21,6 @@ constexpr int32_t IOD_MAX_ANSWER = 248;
 
 // 1 while RepReceiveTxtN6 runs: a second call meanwhile does nothing.
 extern int32_t g_bRepReceiveTxtN6InUse;
-
-// Polls g_IODIn until the bit shows the level, pausing 10 us after each
-// miss; false after IOD_MAX_POLLS polls. Shared by bytes and telegrams.
-bool IODWaitForInput(int32_t nBit, int32_t nLevel);
 
 class CIODCard {
  public:

@@ -137,22 +137,37 @@ CARDN5_API int32_t CARDN5_CALL IPGN5_SetIPGPulses(uint32_t dwPulses);
  * characters; a longer one is refused before a byte is sent (and retried,
  * so the repeating exports fail after their five attempts). An answer
  * buffer must hold 249 bytes: up to 248 characters and the terminating
- * zero. A null answer buffer fails at once (0, error 2143) without touching
- * the link; so does a null command (error 2142 for sending, 2143 for
- * exchanges), except while the board is emulated: the command is not looked
- * at then, sending returns 1 and an exchange answers "Emulation". */
-CARDN5_API int32_t CARDN5_CALL IODN5_InitPowerOn(void); /* always 1, no port touched */
+ * zero; after a failed checksum it still holds the text received. A null
+ * answer buffer fails at once (0, error 2143) without touching the link;
+ * so does a null command (error 2142 for sending, 2143 for exchanges),
+ * except while the board is emulated (any non-zero flag): the command is
+ * not looked at then, sending returns 1 and an exchange answers
+ * "Emulation". */
+
+/* Always 1; the link needs no preparation, no port is touched. */
+CARDN5_API int32_t CARDN5_CALL IODN5_InitPowerOn(void);
+/* Up to 5 attempts 150 ms apart: 1 once the MCM accepted the command (or gave no verdict), else 0, error 2142. */
 CARDN5_API int32_t CARDN5_CALL IODN5_RepSendTxt(const char* pszCommand);
+/* Command and answer, up to 5 attempts 150 ms apart: 1 with the answer, else 0, error 2143. */
 CARDN5_API int32_t CARDN5_CALL IODN5_RepReceiveTxt(const char* pszCommand, char* pszAnswer);
+/* As IODN5_RepSendTxt in N6, with no pause between the attempts. */
 CARDN5_API int32_t CARDN5_CALL IODN6_RepSendTxt(const char* pszCommand);
-/* While one call runs, a second returns 1 at once and leaves its buffer alone. */
+/* As IODN5_RepReceiveTxt in N6; a second call while one runs returns 1 at once, its buffer untouched. */
 CARDN5_API int32_t CARDN5_CALL IODN6_RepReceiveTxt(const char* pszCommand, char* pszAnswer);
+/* One N6 command and answer, not repeated: 1 with the answer, else 0, error 2143. */
 CARDN5_API int32_t CARDN5_CALL IODN6_SingleReceiveTxt(const char* pszCommand, char* pszAnswer);
 
-/* Status inputs of the machine, read on the IOD port. */
+/* Status inputs of the machine, one read of the IOD port each. Emulated
+ * answers only with the emulation flag 1; another non-zero flag reads the
+ * port library's emulated value. */
+
+/* 1 while the repeat position is reached (input bit 12 low); emulated 1. */
 CARDN5_API int32_t CARDN5_CALL IODN5_TestRapportStand(void);
+/* 1 while the device is ready (input bit 13 low); emulated 1. */
 CARDN5_API int32_t CARDN5_CALL IODN5_TestDeviceReady(void);
+/* Input bit 11 as it is; emulated 0. */
 CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void);
+/* The same input bit 11, read as the xenon lamp; emulated 1. */
 CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void);
 
 #endif

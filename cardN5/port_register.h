@@ -55,8 +55,6 @@ extern CPortRegister g_MBUMemory, g_MBUStatus, g_MBUPlotHeight2, g_MBUZeroShift,
 // DCA (CDCA.cpp)
 extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocus, g_DCAFETTemp, g_DCAVoltage,
     g_DCAFETSpeed, g_DCASensitivity, g_DCAControl, g_DCAStep, g_DCAIndex, g_DCAData;
-// IOD (CIOD.cpp)
-extern CPortRegister g_IODOut, g_IODIn;
 // IPG (ipg.cpp)
 extern CPortRegister g_IPGRegister;
 // CSI (csi.cpp)

@@ -8,13 +8,16 @@ namespace sim {
 namespace {
 
 // PC output lines (active low).
-constexpr uint16_t kPcStrobe = 1u << 8;
-constexpr uint16_t kPcAck = 1u << 9;
+constexpr uint16_t kPcStrobe = BitMask(iod::Out::PcStrobe);
+constexpr uint16_t kPcAck = BitMask(iod::Out::PcAck);
+// Above the data and the two handshake lines the PC always writes 1.
+constexpr uint16_t kPcAlwaysHigh = iod::kOutData & ~(kPcStrobe | kPcAck);
 // MCM input lines.
-constexpr uint16_t kMcmStrobeHigh = 1u << 8;
-constexpr uint16_t kMcmReady = 1u << 9;
-constexpr uint16_t kVerdict = 1u << 10;
-constexpr uint16_t kStatusMask = 0x3800;  // bits 11-13
+constexpr uint16_t kMcmStrobeHigh = BitMask(iod::In::McmStrobe);
+constexpr uint16_t kMcmReady = BitMask(iod::In::McmReady);
+constexpr uint16_t kVerdict = BitMask(iod::In::TelegramOk);
+constexpr uint16_t kStatusMask =
+    BitMask(iod::In::RechtesRad) | BitMask(iod::In::RapportStand) | BitMask(iod::In::DeviceReady);
 // Bits 14 and 15 are not driven; the bus floats high.
 constexpr uint16_t kUndriven = 0xC000;
 
@@ -35,7 +38,7 @@ bool ChecksumFits(const std::vector<uint8_t>& b, size_t count, uint16_t mask) {
 
 IodModel::IodModel()
     // Rapport and device-ready inactive (high), the right wheel input low.
-    : m_status(static_cast<uint16_t>((1u << 12) | (1u << 13))) {
+    : m_status(static_cast<uint16_t>(BitMask(iod::In::RapportStand) | BitMask(iod::In::DeviceReady))) {
   ReadyFor(0, 0, 0);
 }
 
@@ -47,8 +50,8 @@ void IodModel::SetResponder(Responder responder) { m_responder = std::move(respo
 
 void IodModel::SetRawResponder(RawResponder responder) { m_rawResponder = std::move(responder); }
 
-void IodModel::SetStatusLine(int bit, bool high) {
-  const uint16_t mask = static_cast<uint16_t>((1u << bit) & kStatusMask);
+void IodModel::SetStatusLine(iod::In line, bool high) {
+  const uint16_t mask = static_cast<uint16_t>(BitMask(line) & kStatusMask);
   m_status = static_cast<uint16_t>(high ? (m_status | mask) : (m_status & ~mask));
 }
 
@@ -123,14 +126,15 @@ bool IodModel::VerdictShown() const {
 // ---- Bus face ----------------------------------------------------------------
 
 bool IodModel::Read(uint16_t port, uint32_t, uint16_t& value) {
-  if (port != kPort) return false;
+  if (port != iod::kInPort) return false;
   if (m_unsteady && Ready() && m_firstReadyReadNs == kForever) m_firstReadyReadNs = m_nowNs;
   value = InputLatch();
   return true;
 }
 
 void IodModel::Write(uint16_t port, uint16_t value, uint32_t) {
-  if (port != kPort) return;
+  if (port != iod::kOutPort) return;
+  CheckPcWrite(value);
   const uint16_t old = m_pcOut;
   m_pcOut = value;
   const uint16_t fell = static_cast<uint16_t>(old & ~value);
@@ -139,6 +143,26 @@ void IodModel::Write(uint16_t port, uint16_t value, uint32_t) {
   if (rose & kPcAck) OnPcAckRise();
   if (fell & kPcStrobe) OnPcStrobeFall();
   if (rose & kPcStrobe) OnPcStrobeRise();
+}
+
+// What the MCM would misread or never see. The time-outs of the PC are no
+// violation: a byte the MCM never took may be withdrawn, an answer byte
+// whose strobe the MCM holds may be let go of.
+void IodModel::CheckPcWrite(uint16_t value) {
+  const uint16_t old = m_pcOut;
+  const bool strobeWasLow = (old & kPcStrobe) == 0, strobeLow = (value & kPcStrobe) == 0;
+  const bool ackWasLow = (old & kPcAck) == 0, ackLow = (value & kPcAck) == 0;
+  const bool dataChanged = ((old ^ value) & iod::kDataMask) != 0;
+  if ((value & kPcAlwaysHigh) != kPcAlwaysHigh) Violation("PC wrote 0x%04X: bits 10-15 must be 1", value);
+  if (strobeLow && ackLow) Violation("PC strobe and acknowledge low together (0x%04X)", value);
+  if (strobeLow && dataChanged)
+    Violation("PC data changed from 0x%02X to 0x%02X with its strobe low", old & iod::kDataMask,
+              value & iod::kDataMask);
+  if (strobeLow && !strobeWasLow && !Ready()) Violation("PC offered a byte before the MCM was ready for it");
+  if (!strobeLow && strobeWasLow && m_takePending) Violation("PC withdrew its byte before the MCM took it");
+  if (ackLow && !ackWasLow && !m_strobeLow) Violation("PC acknowledged with no byte offered");
+  if (!ackLow && ackWasLow && m_txActive && m_txAcked && !m_txReleased && !m_txHeld)
+    Violation("PC released its acknowledge before the MCM released its strobe");
 }
 
 // Events run at their own time, so what they schedule is timed from the
@@ -168,6 +192,7 @@ void IodModel::ReadyFor(int telegram, int byte, uint64_t atNs) {
   m_readyPending = true;
   const Fault* never = FindFault(FaultKind::NeverReady, telegram, byte);
   m_readyFromNs = never ? After(atNs, never->ns) : atNs;
+  if (never && telegram == m_rxOpen) m_rxGivenUp = true;
 }
 
 void IodModel::DropReady() {
@@ -180,16 +205,25 @@ void IodModel::DropReady() {
 void IodModel::OnPcStrobeFall() {
   // The PC offers a byte: it is not listening to an answer any more.
   AbandonAnswer();
-  if (m_rxOpen >= 0 && m_nowNs - m_lastOfferNs > kResyncNs) m_rxOpen = -1;
+  if (m_rxOpen >= 0 && m_nowNs - m_lastOfferNs > kResyncNs) {
+    if (!m_rxGivenUp)
+      Violation("telegram %d broken off after %zu bytes", m_rxOpen,
+                m_telegrams[static_cast<size_t>(m_rxOpen)].bytes.size());
+    m_rxOpen = -1;
+  }
   m_lastOfferNs = m_nowNs;
   if (m_rxOpen < 0) {
     m_telegrams.emplace_back();
     m_rxOpen = static_cast<int>(m_telegrams.size()) - 1;
+    m_rxGivenUp = false;
     m_verdict = false;
     m_unsteady = false;
   }
   const int byte = static_cast<int>(m_telegrams[static_cast<size_t>(m_rxOpen)].bytes.size());
-  if (FindFault(FaultKind::NeverTakeByte, m_rxOpen, byte)) return;
+  if (FindFault(FaultKind::NeverTakeByte, m_rxOpen, byte)) {
+    m_rxGivenUp = true;
+    return;
+  }
   m_takePending = true;
   const uint64_t gen = ++m_rxGen;
   Schedule(kReactNs, [this, gen] { TakeByte(gen); });
@@ -264,6 +298,8 @@ IodModel::Assessment IodModel::Assess(const std::vector<uint8_t>& b) const {
 void IodModel::Process(int telegram, Assessment a) {
   Telegram& t = m_telegrams[static_cast<size_t>(telegram)];
   t.variant = a.variant;
+  if (!a.accepted)
+    Violation("telegram %d does not add up: length 0x%02X, %zu bytes", telegram, t.bytes[0], t.bytes.size());
   t.accepted = a.accepted && !FindFault(FaultKind::Reject, telegram);
   if (a.textLength > 0 && t.bytes.size() >= a.textLength + 1)
     t.command.assign(t.bytes.begin() + 1, t.bytes.begin() + 1 + static_cast<std::ptrdiff_t>(a.textLength));
@@ -349,13 +385,15 @@ void IodModel::Offer(uint64_t gen) {
   m_strobeLow = true;
   m_txAcked = false;
   m_txReleased = false;
+  m_txHeld = false;
 }
 
 void IodModel::OnPcAckFall() {
   if (!m_txActive || !m_strobeLow || m_txAcked) return;
   m_txAcked = true;
   CountTaken();
-  if (FindFault(FaultKind::NeverReleaseStrobe, m_txKey, static_cast<int>(m_txPos))) return;
+  m_txHeld = FindFault(FaultKind::NeverReleaseStrobe, m_txKey, static_cast<int>(m_txPos)) != nullptr;
+  if (m_txHeld) return;
   const uint64_t gen = m_txGen;
   Schedule(kReactNs, [this, gen] { ReleaseStrobe(gen); });
 }
@@ -385,6 +423,7 @@ void IodModel::AbandonAnswer() {
   ++m_txGen;
   m_txActive = false;
   m_strobeLow = false;
+  m_txHeld = false;
 }
 
 void IodModel::CountTaken() {

@@ -2,8 +2,11 @@
 // link. The MCM runs the two-line handshake from its side, driven by what
 // the PC writes and by virtual time (one fault also watches its reads): it
 // takes the PC's bytes, checks each telegram's length and checksum, shows
-// its verdict on input bit 10, and strobes out the answer a test chooses. Faults make it misbehave on a
-// chosen telegram or byte; everything it took is kept for the test to read.
+// its verdict on input bit 10, and strobes out the answer a test chooses.
+// Faults make it misbehave on a chosen telegram or byte; everything it took
+// is kept for the test to read. What the PC does out of turn (a strobe
+// before the MCM is ready, data changed under the strobe, an acknowledge of
+// nothing, a telegram that does not add up) is recorded as a violation.
 #ifndef CARDN5_SIM_IOD_MODEL_H
 #define CARDN5_SIM_IOD_MODEL_H
 
@@ -14,13 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "iod_regs.h"
 #include "machine.h"
 
 namespace sim {
 
 class IodModel : public Board {
  public:
-  static constexpr uint16_t kPort = 0xC300;
   static constexpr uint64_t kForever = UINT64_MAX;
   // Telegram number of the bytes SendRaw strobes out, for the answer faults.
   static constexpr int kRaw = -1;
@@ -66,8 +69,8 @@ class IodModel : public Board {
   // length byte and checksum included, nothing computed or checked (the
   // answer faults do not apply). Null goes back to the responder.
   void SetRawResponder(RawResponder responder);
-  // Input bits 11 to 13 as the machine drives them.
-  void SetStatusLine(int bit, bool high);
+  // The status inputs (bits 11 to 13) as the machine drives them.
+  void SetStatusLine(iod::In line, bool high);
   // Strobes these bytes out at once, as an answer to no telegram.
   void SendRaw(const std::vector<uint8_t>& bytes);
 
@@ -147,6 +150,8 @@ class IodModel : public Board {
 
   void AddFault(const Fault& fault);
   const Fault* FindFault(FaultKind kind, int telegram, int byte = kEveryByte) const;
+  // The PC's handshake rules, checked on each write before the MCM reacts.
+  void CheckPcWrite(uint16_t value);
   void Schedule(uint64_t delayNs, std::function<void()> action);
   bool Ready() const { return m_nowNs >= m_readyFromNs; }
   void ReadyFor(int telegram, int byte, uint64_t atNs);
@@ -197,6 +202,9 @@ class IodModel : public Board {
 
   // Receiving
   int m_rxOpen = -1;  // telegram being received, -1 between telegrams
+  // A fault of the MCM made the PC give up on a byte of the open telegram,
+  // so the PC may rightly start it again.
+  bool m_rxGivenUp = false;
   uint64_t m_lastOfferNs = 0;
   bool m_takePending = false;
   bool m_awaitStrobeRise = false;
@@ -209,6 +217,7 @@ class IodModel : public Board {
   bool m_txActive = false;
   bool m_txAcked = false;
   bool m_txReleased = false;
+  bool m_txHeld = false;  // the MCM keeps its strobe low on purpose (a fault)
   uint64_t m_txGen = 0;
   size_t m_rawTaken = 0;
 

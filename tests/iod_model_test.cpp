@@ -1,157 +1,61 @@
-// The simulated MCM on its own, driven by hand from the PC's side: the
-// checks and recoveries that the library, which always frames correctly,
-// never provokes.
-#include "iod_model.h"
-
+// The simulated MCM driven by hand from the PC's side: the handshake steps
+// out of turn and the telegrams that do not add up, which the library never
+// makes and which the MCM must see for every other test to mean anything.
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "test_support.h"
+#include "hwio32.h"
+#include "iod_link_fixture.h"
 
 namespace {
 
-using sim::IodModel;
+using namespace iodtest;
 
-class IodModelTest : public testsupport::MachineTest {
- protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    mcm = &machine.Add<IodModel>();
-  }
-  uint16_t In() { return machine.BusIn(IodModel::kPort, 0); }
-  void Out(uint16_t v) { machine.BusOut(IodModel::kPort, v, 0); }
-  // The PC's side of one byte, with time for the MCM to react at each step.
-  void SendByte(uint8_t b) {
-    Out(0xFFFF);
-    Out(static_cast<uint16_t>(0xFF00 | b));
-    Out(static_cast<uint16_t>(0xFE00 | b));
-    machine.AdvanceNs(20000);
-    Out(static_cast<uint16_t>(0xFF00 | b));
-    machine.AdvanceNs(20000);
-  }
-  void Send(const std::vector<uint8_t>& bytes) {
-    for (uint8_t b : bytes) SendByte(b);
-    // Long enough for an N6 telegram that may still grow to be closed.
-    machine.AdvanceNs(IodModel::kShortEndNs);
-  }
-  IodModel* mcm = nullptr;
-};
+// Steps that are no writes: 20 us pass; a pause that starts a new telegram;
+// the time an N6 telegram that may still grow is given to end.
+constexpr uint16_t kWait = 0, kGap = 1, kEnd = 2;
+constexpr uint64_t kPausesNs[] = {20000, IodModel::kResyncNs + kMs, IodModel::kShortEndNs};
 
-TEST_F(IodModelTest, ChecksLengthAndChecksumOfEachVariant) {
-  struct Row {
-    const char* name;
-    IodModel::Variant variant;
-    std::vector<uint8_t> bytes;
-    bool accepted;
-  };
+// The PC's side of a whole telegram.
+std::vector<uint16_t> Sent(const std::vector<uint8_t>& bytes) {
+  std::vector<uint16_t> steps;
+  for (uint16_t b : bytes)
+    steps.insert(steps.end(), {0xFFFF, uint16_t(0xFF00 | b), uint16_t(0xFE00 | b), kWait, uint16_t(0xFF00 | b), kWait});
+  steps.push_back(kEnd);
+  return steps;
+}
+
+TEST_F(IodTest, TheMcmSeesStepsOutOfTurnAndTelegramsThatDoNotAddUp) {
+  // Whether the MCM strobes out a byte first; the PC's steps; what the MCM
+  // must see. The good telegrams are every other test's. Each telegram
+  // ends; a step out of turn may leave one open, which the next row's byte
+  // breaks off.
+  using Row = std::tuple<bool, std::vector<uint16_t>, const char*>;
   const Row rows[] = {
-      {"N5 good", IodModel::Variant::N5, {0x05, 0x41, 0x41, 0x41, 0xC3, 0x00}, true},
-      {"N5 checksum off", IodModel::Variant::N5, {0x05, 0x41, 0x41, 0x41, 0xC4, 0x00}, false},
-      {"N5 checksum masked as N6", IodModel::Variant::N5, {0x05, 0x41, 0x41, 0x41, 0x43, 0x00}, false},
-      {"N6 good", IodModel::Variant::N6, {0x85, 0x41, 0x41, 0x41, 0x43, 0x00}, true},
-      {"N6 checksum unmasked", IodModel::Variant::N6, {0x85, 0x41, 0x41, 0x41, 0xC3, 0x00}, false},
-      {"N6 without its mark", IodModel::Variant::N6, {0x05, 0x41, 0x41, 0x41, 0x43, 0x00}, false},
-      {"length 1", IodModel::Variant::N5, {0x01, 0x00}, false},
-      {"auto reads a marked length as N6", IodModel::Variant::Auto, {0x82, 0x00, 0x00}, true},
+      {false, Sent({0x05, 0x41, 0x41, 0x41, 0xC4, 0x00}), "does not add up"},
+      {false, Sent({0x85, 0x41, 0x41, 0x41, 0xC3, 0x00}), "does not add up"},  // not masked
+      {false, {0xFF05, 0xFE05, kWait, 0xFF05, kGap, 0xFF41, 0xFE41}, "broken off after 1 bytes"},
+      {false, {0x0341}, "bits 10-15 must be 1"},
+      {false, {0xFF41, 0xFC41}, "strobe and acknowledge low together"},
+      {false, {0xFF41, 0xFE42}, "data changed from 0x41 to 0x42 with its strobe low"},
+      {false, {0xFF41, 0xFE41, 0xFF41}, "withdrew its byte before the MCM took it"},
+      {false, {0xFF41, 0xFE41, kWait, 0xFF41, 0xFF42, 0xFE42}, "offered a byte before the MCM was ready"},
+      {false, {0xFDFF}, "acknowledged with no byte offered"},
+      {true, {kWait, 0xFDFF, 0xFFFF}, "released its acknowledge before the MCM released its strobe"},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.name);
-    mcm->SetVariant(r.variant);
-    const size_t before = mcm->telegrams().size();
-    Send(r.bytes);
-    ASSERT_EQ(before + 1, mcm->telegrams().size());
-    const IodModel::Telegram& t = mcm->telegrams().back();
-    EXPECT_TRUE(t.complete);
-    EXPECT_EQ(r.bytes, t.bytes);
-    EXPECT_EQ(r.accepted, t.accepted);
-    const uint16_t in = In();
-    EXPECT_EQ(r.accepted, (in & 0x0400) != 0);
-    EXPECT_NE(0, in & 0x0200) << "ready again after the verdict";
-    // Only an accepted telegram is answered: the empty answer 02 00 00.
-    machine.AdvanceNs(IodModel::kAnswerNs + 1000);
-    EXPECT_EQ(r.accepted, (In() & 0x0100) == 0);
-    const std::vector<uint8_t> emptyAnswer = {0x02, 0x00, 0x00};
-    EXPECT_EQ(r.accepted ? emptyAnswer : std::vector<uint8_t>(), t.answer);
-  }
-}
-
-TEST_F(IodModelTest, AnN6LengthAbove127CountsItsMarkBit) {
-  // 0x85 may announce 5 bytes or 133: with a checksum that does not fit
-  // after 5, the MCM reads on to 133.
-  std::vector<uint8_t> bytes = {0x85};
-  uint16_t sum = 0;
-  for (int i = 0; i < 131; ++i) {
-    bytes.push_back('A');
-    sum = static_cast<uint16_t>(sum + 'A');
-  }
-  sum &= 0xFF7F;
-  bytes.push_back(static_cast<uint8_t>(sum & 0xFF));
-  bytes.push_back(static_cast<uint8_t>(sum >> 8));
-  mcm->SetVariant(IodModel::Variant::N6);
-  Send(bytes);
-  ASSERT_EQ(1u, mcm->telegrams().size());
-  EXPECT_TRUE(mcm->telegrams()[0].accepted);
-  EXPECT_EQ(std::string(131, 'A'), mcm->telegrams()[0].command);
-}
-
-TEST_F(IodModelTest, AnUnsteadyVerdictIsRightOnlyInItsWindow) {
-  const std::vector<uint8_t> good = {0x05, 0x41, 0x41, 0x41, 0xC3, 0x00};
-  const std::vector<uint8_t> bad = {0x05, 0x41, 0x41, 0x41, 0xC4, 0x00};
-  mcm->SetVariant(IodModel::Variant::N5);
-  for (const auto& bytes : {good, bad}) {
-    const bool accepted = bytes == good;
-    SCOPED_TRACE(accepted ? "accepted" : "rejected");
-    const int t = static_cast<int>(mcm->telegrams().size());
-    // Right from 10 us after the first read that sees ready, for 20 us.
-    mcm->UnsteadyVerdict(t, 10000, 20000);
-    Send(bytes);
-    ASSERT_EQ(accepted, mcm->telegrams().back().accepted);
-    struct Step {
-      uint64_t waitNs;  // before the read, which itself takes 1 us
-      bool right;
-    };
-    // Read at 0, 9, 11, 30 and 31 us after the first.
-    const Step steps[] = {{0, false}, {8000, false}, {1000, true}, {18000, true}, {0, false}};
-    for (const Step& step : steps) {
-      machine.AdvanceNs(step.waitNs);
-      const uint16_t in = In();
-      ASSERT_NE(0, in & 0x0200);
-      EXPECT_EQ(step.right ? accepted : !accepted, (in & 0x0400) != 0) << "at " << machine.NowNs();
+  for (const auto& [answering, steps, violation] : rows) {
+    SCOPED_TRACE(violation);
+    if (answering) mcm->SendRaw({0x11});
+    for (uint16_t step : steps) {
+      if (step > kEnd) HWIO_Hout(iod::kOutPort, step);
+      if (step <= kEnd) machine.AdvanceNs(kPausesNs[step]);
     }
-    // The answer of an accepted telegram is on its way meanwhile; a PC byte ends it.
-    machine.AdvanceNs(IodModel::kResyncNs + 1000);
+    const std::string seen = testing::PrintToString(machine.Violations());
+    EXPECT_NE(std::string::npos, seen.find(violation)) << seen;
+    // Back to idle, long enough for a new telegram to start.
+    HWIO_Hout(iod::kOutPort, 0xFFFF);
+    machine.AdvanceNs(IodModel::kResyncNs + kMs);
+    machine.ClearViolations();
   }
-}
-
-TEST_F(IodModelTest, AnAnswerChecksumCanBeSpoiledInItsHighByteOnly) {
-  mcm->SetResponder([](const std::string&) { return std::string("\xFF\xFF"); });
-  mcm->CorruptAnswerChecksum(0, 0x100);
-  mcm->CorruptAnswerChecksum(1);
-  Send({0x02, 0x00, 0x00});
-  Send({0x02, 0x00, 0x00});
-  ASSERT_EQ(2u, mcm->telegrams().size());
-  EXPECT_EQ((std::vector<uint8_t>{0x04, 0xFF, 0xFF, 0xFE, 0x02}), mcm->telegrams()[0].answer);
-  EXPECT_EQ((std::vector<uint8_t>{0x04, 0xFF, 0xFF, 0xFF, 0x01}), mcm->telegrams()[1].answer);
-}
-
-TEST_F(IodModelTest, AGapInATelegramStartsANewOneAndAPcByteEndsTheAnswer) {
-  SendByte(0x05);
-  SendByte(0x41);
-  machine.AdvanceNs(IodModel::kResyncNs + 1000);
-  Send({0x02, 0x00, 0x00});
-  ASSERT_EQ(2u, mcm->telegrams().size());
-  EXPECT_FALSE(mcm->telegrams()[0].complete);
-  EXPECT_TRUE(mcm->telegrams()[1].accepted);
-
-  // The answer's length byte is on the lines; the PC offers a byte instead.
-  machine.AdvanceNs(IodModel::kAnswerNs + 1000);
-  ASSERT_EQ(0, In() & 0x0100);
-  Out(0xFFFF);
-  Out(0xFF02);
-  Out(0xFE02);
-  EXPECT_NE(0, In() & 0x0100) << "the MCM let go of its strobe";
-  EXPECT_EQ(0u, mcm->telegrams()[1].answerTaken);
 }
 
 }  // namespace

@@ -58,8 +58,8 @@ int RunTelegramDemo(sim::Machine& machine) {
               answer, mcm.telegrams().size() - before);
   failures += ok != 1 || mcm.telegrams().size() - before != 2;
 
-  mcm.SetStatusLine(12, false);  // active low: the repeat position is reached
-  mcm.SetStatusLine(11, true);
+  mcm.SetStatusLine(iod::In::RapportStand, false);  // active low: the repeat position is reached
+  mcm.SetStatusLine(iod::In::RechtesRad, true);
   std::printf("status: TestRapportStand %d, TestDeviceReady %d, TestRechtesRadHinten %d, IsXenonOn %d\n",
               IODN5_TestRapportStand(), IODN5_TestDeviceReady(), IODN5_TestRechtesRadHinten(), IODN5_IsXenonOn());
   failures += IODN5_TestRapportStand() != 1 || IODN5_TestDeviceReady() != 0;

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cstring>
+
 #include "cardN532.h"
 #include "errlog32.h"
 #include "hwio32.h"
@@ -243,6 +245,67 @@ TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
   CallByHand(&p);
   EXPECT_EQ(CalleePopped(p), 0u);
   EXPECT_EQ(p.eax, 1u);
+}
+
+// ---- Focusing head: five argument slots, doubles, pointers ---------------------
+
+struct HeadSeen {
+  int finpReads = 0;
+  int steps = 0;
+  uint16_t word = 0;
+};
+HeadSeen g_head;
+
+// The sensor is active at the first look only, so the repeat search ends at once.
+extern "C" uint16_t CARDN5_CDECL HeadIn(void*, uint16_t port, uint32_t) {
+  return port == 0x8700 && g_head.finpReads++ == 0 ? 0xFFFE : 0xFFFF;
+}
+
+// A rising edge of the step line is one step.
+extern "C" void CARDN5_CDECL HeadOut(void*, uint16_t port, uint16_t value, uint32_t) {
+  if (port != 0xAB00) return;
+  g_head.steps += !(g_head.word & 2) && (value & 2);
+  g_head.word = value;
+}
+
+TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
+  HWIOX_Reset();
+  HWIO_DEVICE dev{};
+  dev.pfnIn = HeadIn;
+  dev.pfnOut = HeadOut;
+  ASSERT_EQ(HWIOX_AttachDevice(&dev), 1);
+  ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
+
+  // Circumferences one unit of radius apart (200 steps) and 10 calibrated
+  // steps; focus 50 on the table gives 20 steps of defocus: 190 steps out.
+  const double x[] = {0.0, 100.0, 7.0}, y[] = {0.0, 40.0, 7.0};
+  const double calib[] = {6.28318530718, 12.56637061436}, focus = 50.0;
+  uint32_t calibArgs[5], focusArgs[2];
+  std::memcpy(calibArgs, calib, sizeof calib);
+  calibArgs[4] = 10;
+  std::memcpy(focusArgs, &focus, sizeof focus);
+  const uint32_t tableArgs[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(x)),
+                                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(y)), 0x10002u};
+  const struct {
+    const char* name;
+    const void* fn;
+    const uint32_t* args;
+    uint32_t nArgs;
+  } calls[] = {
+      {"CPHN5_SetFokusTable", reinterpret_cast<const void*>(&CPHN5_SetFokusTable), tableArgs, 3},
+      {"CPHN5_SetCalibParam", reinterpret_cast<const void*>(&CPHN5_SetCalibParam), calibArgs, 5},
+      {"CPHN5_SetFokus", reinterpret_cast<const void*>(&CPHN5_SetFokus), focusArgs, 2},
+  };
+  for (const auto& c : calls) {
+    SCOPED_TRACE(c.name);
+    CallProbe p{c.fn, c.args, c.nArgs, 0, 0, 0, 0};
+    CallByHand(&p);
+    EXPECT_EQ(CalleePopped(p), 4u * c.nArgs);
+    if (c.fn != reinterpret_cast<const void*>(&CPHN5_SetFokusTable)) EXPECT_EQ(p.eax, 1u);
+  }
+  EXPECT_EQ(g_head.steps, 190);
+  CARDN5_DeleteCardObjects();
+  HWIOX_Reset();
 }
 
 }  // namespace

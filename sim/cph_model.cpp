@@ -96,6 +96,7 @@ void CphModel::set_backlash(int64_t steps) {
 void CphModel::set_position(int64_t steps) {
   Guard g(m_machine->mutex());
   m_motor = m_lens = steps;
+  m_atLimit = false;
 }
 
 void CphModel::set_sensor_never_found(bool on) {

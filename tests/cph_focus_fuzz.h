@@ -17,47 +17,27 @@
 #include "cardN5.h"
 #include "cardN532.h"
 
-namespace cphfuzz {
-
-// Reads values from the front of the bytes; past their end, zeros.
-class Bytes {
- public:
-  Bytes(const uint8_t* data, size_t size) : m_data(data), m_left(size) {}
-  template <typename T>
-  T Next() {
-    T v{};
-    const size_t n = m_left < sizeof v ? m_left : sizeof v;
-    if (n) std::memcpy(&v, m_data, n);
-    m_data += n;
-    m_left -= n;
-    return v;
-  }
-
- private:
-  const uint8_t* m_data;
-  size_t m_left;
-};
-
-}  // namespace cphfuzz
-
 inline void CphFocusFuzzOne(const uint8_t* data, size_t size) {
-  cphfuzz::Bytes in(data, size);
-  const uint32_t dwCount = in.Next<uint32_t>();
-  const uint8_t bNulls = in.Next<uint8_t>();
+  // Values from the front of the bytes; past their end, zeros.
+  auto next = [&data, &size](auto v) {
+    const size_t n = size < sizeof v ? size : sizeof v;
+    if (n) std::memcpy(&v, data, n);
+    data += n, size -= n;
+    return v;
+  };
+  const uint32_t dwCount = next(uint32_t{0});
+  const uint8_t bNulls = next(uint8_t{0});
   // Exactly what the table holds, on the heap: a read past the 30th pair is
   // seen by the address sanitizer.
   std::vector<double> x(30), y(30);
-  for (size_t i = 0; i < 30; ++i) {
-    x[i] = in.Next<double>();
-    y[i] = in.Next<double>();
-  }
+  for (size_t i = 0; i < 30; ++i) x[i] = next(0.0), y[i] = next(0.0);
   CPHN5_SetFokusTable((bNulls & 1) ? nullptr : x.data(), (bNulls & 2) ? nullptr : y.data(), dwCount);
-  const double dFirst = in.Next<double>(), dSecond = in.Next<double>();
-  const int32_t results[] = {CPHN5_SetCalibParam(dFirst, dSecond, in.Next<uint32_t>()),
-                             CPHN5_SetFokus(in.Next<double>()), CPHN5_SetDefokusPosition(in.Next<int32_t>())};
+  const double dFirst = next(0.0), dSecond = next(0.0);
+  const int32_t results[] = {CPHN5_SetCalibParam(dFirst, dSecond, next(uint32_t{0})), CPHN5_SetFokus(next(0.0)),
+                             CPHN5_SetDefokusPosition(next(int32_t{0}))};
+  const CCPHCard& cph = *g_pCPH;
   for (int32_t r : results)
     if (r != 0 && r != 1) std::abort();
-  const CCPHCard& cph = *g_pCPH;
   if (cph.m_FokusTable.wCount > 30 || cph.m_lEngravingPos < 0 || cph.m_lHeadPos < 0) std::abort();
 }
 

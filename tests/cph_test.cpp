@@ -31,7 +31,7 @@ class CphTest : public testsupport::BoardsTest {
   // Head position forgotten, engraving position 1000 steps out, records cleared.
   void Fresh(int64_t lens = 1000) {
     cph->set_position(lens);
-    CPHN5_InitPowerOn();
+    ASSERT_EQ(1, CPHN5_InitPowerOn());
     ASSERT_EQ(1, CPHN5_SetCalibParam(500.0, 500.0, 1000));
     cph->ClearRecord(), log.Clear(), testsupport::ClearLastError();
   }
@@ -86,7 +86,7 @@ TEST_F(CphTest, BacklashApproachFromBothSidesEndsOnTheSameLensPosition) {
   // backlash, first defocus, second defocus, move to the second's compensation point
   const std::tuple<int64_t, int32_t, int32_t, int32_t> rows[] = {
       {0, 0, 300, -450},   {40, 0, 300, -450},   {40, 600, 300, 150}, {40, 300, 310, -160},
-      {40, 950, 920, -50}, {150, 600, 300, 150}, {150, 0, 300, -450}};
+      {40, 950, 920, -50}, {150, 600, 300, 150}, {150, 0, 300, -450}, {0, 300, 150, 0}};
   for (const auto& [backlash, first, second, toCompensation] : rows) {
     cph->set_backlash(backlash);
     Fresh();
@@ -97,7 +97,9 @@ TEST_F(CphTest, BacklashApproachFromBothSidesEndsOnTheSameLensPosition) {
     EXPECT_EQ(1 + target, cph->lens_position()) << backlash << ": " << first << " -> " << second;
     EXPECT_EQ("move to the compensation (spielausgleich) position with " + std::to_string(toCompensation) + " steps \n",
               log.Lines()[2]);
-    EXPECT_EQ("move to Defokusposition with " + std::to_string(toTarget) + " steps \n", log.Lines()[4]);
+    EXPECT_EQ(
+        "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n"),
+        log.Lines()[3]);
     EXPECT_EQ(static_cast<size_t>(std::abs(toCompensation) + toTarget), cph->step_count());
     EXPECT_EQ(1, cph->steps().back().direction);
   }
@@ -126,14 +128,14 @@ TEST_F(CphTest, FailuresThroughTheCarriage) {
     cph->set_sensor_never_found(start == kNeverFound);
     Fresh(start == kScripted ? 1 : 1000);
     ASSERT_TRUE(start != kValid || CPHN5_SetDefokusPosition(0) == 1);
-    std::vector<bool> script = {false, true, true, false};
-    script.resize(4 + inactiveReads, false);
-    script.push_back(true);
+    std::vector<bool> script(4 + inactiveReads + 1, false);  // onto the sensor, off it, out until it reads active
+    script[1] = script[2] = script.back() = true;
     if (start == kScripted) cph->ScriptSensor(script);
     const size_t steps = cph->step_count();
     EXPECT_EQ(0, call()) << line;
     EXPECT_EQ(code, Error());
     EXPECT_EQ(line, log.Lines().back());
+    EXPECT_TRUE(start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"));
     EXPECT_EQ(lens, cph->lens_position());
     EXPECT_EQ(valid, g_pCPH->m_bHeadPosValid);
     EXPECT_TRUE(start != kValid || steps == cph->step_count());  // 4525: not a step
@@ -176,7 +178,8 @@ TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
   const std::tuple<const double*, const double*, uint32_t, uint16_t, const char*> tables[] = {
       {x, y, 0x10003, 3, nullptr},
       {x, y, 0, 3, nullptr},  // the previous table stays
-      {x, nullptr, 5, 3, "CCPHCard SetFokusTable: no table (null pointer) -> previous table kept\n"},
+      {x, y, 30, 30, nullptr},
+      {x, nullptr, 5, 30, "CCPHCard SetFokusTable: no table (null pointer) -> previous table kept\n"},
       {x, y, 40, 30, "CCPHCard SetFokusTable: 40 entries, only the first 30 used\n"}};
   for (const auto& [px, py, count, entries, line] : tables) {
     log.Clear();
@@ -189,8 +192,9 @@ TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
   const std::tuple<double, const char*> rows[] = {{-kInf, "0"},     {6.25, "0"},       {25, "500"},
                                                   {2550, "100000"}, {1e300, "100000"}, {kNaN, nullptr}};
   for (const auto& [um, defocus] : rows) {
-    log.Clear();
+    log.Clear(), testsupport::ClearLastError();
     EXPECT_EQ(defocus && um < 1000 ? 1 : 0, CPHN5_SetFokus(um)) << um;
+    EXPECT_EQ(!defocus ? 2155 : um < 1000 ? 0 : 4525, Error());
     EXPECT_EQ(defocus ? std::string("CPHCard SetDefokusPosition(") + defocus + ")\n"
                       : "CCPHCard SetFokus: not a number -> lens not moved\n",
               log.Lines()[2]);
@@ -206,6 +210,8 @@ TEST_F(CphTest, EmulationFlagOneReportsSuccessTwoLetsDefocusMovesFail) {
   EXPECT_EQ(1, CPHN5_SetDefokusPosition(300));
   EXPECT_EQ(1, CPHN5_GotoEngravingPosition());
   EXPECT_EQ(700, g_pCPH->m_lHeadPos);
+  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000));              // the repeat position
+  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000 - INT32_MAX));  // the farthest target
   EXPECT_EQ(0u, machine.trace().All().Count(sim::Access::Out));
   CARDN5_SetEmulation(2);
   EXPECT_EQ(0, CPHN5_LenseMove(12, 0, 1));  // the emulated sensor is always active

@@ -12,6 +12,7 @@
 
 #include "cph_focus_fuzz.h"
 #include "cph_model.h"
+#include "cph_regs.h"
 #include "epu_model.h"
 #include "test_support.h"
 
@@ -82,7 +83,8 @@ TEST_F(CphTest, RepeatSearchFastOntoTheSensorSlowlyOffThenOutOnTheSharedOutputWo
                    "CPHCard LenseMove(300,1,1)\n", "CCPHCard SetShutter(0)\n"}),
             log.Lines());
   size_t others = 0, shutterOpen = 0;
-  for (uint16_t w : machine.trace().Writes(0xAB00)) others += (w & ~0x0016) != 0xFFE9, shutterOpen += (w & 0x10) != 0;
+  for (uint16_t w : machine.trace().Writes(cph::kOKOutputPort))
+    others += (w & ~0x0016) != 0xFFE9, shutterOpen += (w & 0x10) != 0;
   EXPECT_EQ(0u, others);
   EXPECT_EQ(2u * (1000 + 6 + 300) + 3 + 1, shutterOpen);  // two writes a step, three directions
   EXPECT_EQ(0xFFEF, epu->ok_output());

@@ -222,3 +222,25 @@ CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void) {
   return CARDN5_FORWARD(g_pIOD, TestRechtesRadHinten());
 }
 CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void) { return CARDN5_FORWARD(g_pIOD, IsXenonOn()); }
+
+// ---- CPH exports -------------------------------------------------------------
+
+CARDN5_API int32_t CARDN5_CALL CPHN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pCPH, InitPowerOn()); }
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetCalibParam(double d1, double d2, uint32_t n) {
+  return CARDN5_FORWARD(g_pCPH, SetKalibrationParameter(d1, d2, n));
+}
+CARDN5_API int32_t CARDN5_CALL CPHN5_LenseMove(int32_t n, uint32_t d, uint32_t m) {
+  return CARDN5_FORWARD(g_pCPH, ManualLenseMove(n, d, m));
+}
+CARDN5_API int32_t CARDN5_CALL CPHN5_GotoRepeatPosition(void) { return CARDN5_FORWARD(g_pCPH, GotoRepeatPosition()); }
+CARDN5_API int32_t CARDN5_CALL CPHN5_GotoEngravingPosition(void) {
+  return CARDN5_FORWARD(g_pCPH, GotoEngravingPosition());
+}
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetDefokusPosition(int32_t d) {
+  return CARDN5_FORWARD(g_pCPH, SetDefokusPosition(d));
+}
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetHWShutterOpen(uint32_t b) { return CARDN5_FORWARD(g_pCPH, SetShutter(b)); }
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetFokus(double d) { return CARDN5_FORWARD(g_pCPH, SetFokus(d)); }
+CARDN5_API void CARDN5_CALL CPHN5_SetFokusTable(const double* x, const double* y, uint32_t n) {
+  if (g_pCPH) g_pCPH->SetFokusTable(x, y, n);
+}

@@ -170,4 +170,43 @@ CARDN5_API int32_t CARDN5_CALL IODN5_TestRechtesRadHinten(void);
 /* The same input bit 11, read as the xenon lamp; emulated 1. */
 CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void);
 
+/* ---- CPH -------------------------------------------------------------- */
+
+/* Focusing head. Its step, direction and shutter lines are bits 1, 2 and 4
+ * of the EPU's output word (EPUN5_SetOKOutput), its reference sensor bit 0
+ * of the EPU's FINP word (active low); each call changes only its own bits
+ * of the word's shadow. Bit 1 is also the EPU's laser diode bit: switching
+ * the diode off and on makes one lens step. Positions are steps counted in
+ * direction 1 (away from the sensor) from the repeat position. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_InitPowerOn(void); /* 1; forgets the head position, no line touched */
+/* Engraving position = (second - first) * 0.5 / pi * 200 + calibrated steps.
+ * A circumference that is not a finite number above 0: 0, error 2155, the
+ * engraving position kept. Below 0: position 0, error 2155, result 1; above
+ * 2,147,483,647 steps: 0, error 2155, position kept. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetCalibParam(double dCircumference1, double dCircumference2,
+                                                   uint32_t dwCalibFocusSteps);
+/* Steps made (lSteps while emulated with flag 1); stop mode non-zero: fast,
+ * stops at the active sensor; 0: slow, stops when the sensor is left.
+ * Afterwards the head position is invalid. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_LenseMove(int32_t lSteps, uint32_t dwDirection, uint32_t dwStopMode);
+/* 100000 or more: the sensor was never reached; 7777 while emulated. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_GotoRepeatPosition(void);
+CARDN5_API int32_t CARDN5_CALL CPHN5_GotoEngravingPosition(void); /* 1, or 0 with error 2003 */
+/* Defocus in steps from the engraving position towards the sensor; the last
+ * move always goes in direction 1. A target behind the sensor or beyond
+ * 2,147,483,647 steps: 0, error 4525, nothing moved. A move that stops
+ * early: 0, error 2003, position invalid. While emulated with a flag other
+ * than 1 every move with steps to make stops at once (the emulated sensor
+ * reads active), so such a call fails with 2003. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetDefokusPosition(int32_t lDefokus);
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetHWShutterOpen(uint32_t dwOpen); /* 1; also while emulated */
+/* Focus in micrometres through the focus table, clamped to 0..100000 steps.
+ * Before calibration, and for a focus value (or a table result) that is not
+ * a number: 0, error 2155, nothing moved. */
+CARDN5_API int32_t CARDN5_CALL CPHN5_SetFokus(double dMicrometres);
+/* Copies dwCount (low 16 bits) pairs, ascending focus values. Count 0 keeps
+ * the table; above 30 the first 30 are used; a null pointer keeps the
+ * previous table. Each refusal and cut is logged. */
+CARDN5_API void CARDN5_CALL CPHN5_SetFokusTable(const double* pdValues, const double* pdSteps, uint32_t dwCount);
+
 #endif

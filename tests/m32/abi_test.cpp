@@ -6,8 +6,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cstring>
+#include <tuple>
+
 #include "cardN532.h"
 #include "errlog32.h"
+#include "errlog32_ext.h"
 #include "hwio32.h"
 #include "hwio32_ext.h"
 
@@ -243,6 +247,38 @@ TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
   CallByHand(&p);
   EXPECT_EQ(CalleePopped(p), 0u);
   EXPECT_EQ(p.eax, 1u);
+}
+
+// ---- Focusing head: five argument slots, doubles, pointers ---------------------
+
+TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
+  HWIOX_Reset();
+  ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
+  CARDN5_SetEmulation(1);
+  ERRLOGX_SetCapture(1);
+  // One unit of radius between the circumferences (200 steps) and 10
+  // calibrated steps; focus 50 on the table is 20 steps of defocus: 190 out.
+  const double x[] = {0.0, 100.0, 7.0}, y[] = {0.0, 40.0, 7.0}, args[] = {6.28318530718, 12.56637061436, 50.0};
+  uint32_t calib[5] = {0, 0, 0, 0, 10}, focus[2];
+  std::memcpy(calib, args, 16);
+  std::memcpy(focus, args + 2, 8);
+  const uint32_t table[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(x)),
+                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(y)), 0x10002u};
+  const std::tuple<const void*, const uint32_t*, uint32_t> calls[] = {
+      {reinterpret_cast<const void*>(&CPHN5_SetFokusTable), table, 3},
+      {reinterpret_cast<const void*>(&CPHN5_SetCalibParam), calib, 5},
+      {reinterpret_cast<const void*>(&CPHN5_SetFokus), focus, 2}};
+  for (const auto& [fn, argv, n] : calls) {
+    CallProbe p{fn, argv, n, 0, 0, 0, 0};
+    CallByHand(&p);
+    EXPECT_EQ(CalleePopped(p), 4u * n);
+  }
+  char line[64] = "";
+  ERRLOGX_CaptureGet(ERRLOGX_CaptureCount() - 5, line, sizeof line);
+  EXPECT_STREQ(line, "act: 0  wanted  190 \n");
+  ERRLOGX_SetCapture(0);
+  CARDN5_DeleteCardObjects();
+  HWIOX_Reset();
 }
 
 }  // namespace

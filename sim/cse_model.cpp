@@ -151,7 +151,7 @@ Rgb CseModel::Sample(const Reflectance& spot) {
 }
 
 void CseModel::UpdateAck(uint64_t now) const {
-  if (!m_ackNever && m_ack != m_request && now >= m_requestNs + m_ackDelayNs) m_ack = m_request;
+  if (m_ack != m_request && now - m_requestNs >= m_ackDelayNs) m_ack = m_request;
 }
 
 uint16_t CseModel::HandshakeIn(uint64_t now) {
@@ -244,11 +244,6 @@ void CseModel::set_row_result(int32_t result) {
 void CseModel::set_ack_delay_ns(uint64_t ns) {
   Guard g(m_machine->mutex());
   m_ackDelayNs = ns;
-}
-
-void CseModel::set_ack_never(bool never) {
-  Guard g(m_machine->mutex());
-  m_ackNever = never;
 }
 
 void CseModel::set_busy(Busy busy) {

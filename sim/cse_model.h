@@ -54,6 +54,7 @@ class CseModel : public Board {
   static constexpr Reflectance kBlackReference = {30, 30, 30};
   static constexpr Reflectance kWhiteReference = {900, 900, 900};
   static constexpr uint64_t kAckDelayNs = 5000;
+  static constexpr uint64_t kNever = UINT64_MAX;
   static constexpr uint64_t kMinLampPulseNs = 100000000;
   static constexpr uint64_t kConversionPeriodNs = 50000;  // one conversion every 50 us ...
   static constexpr uint64_t kConversionNs = 2000;         // ... that keeps the board busy for 2 us
@@ -79,8 +80,8 @@ class CseModel : public Board {
   void set_row_result(int32_t result);           // what a scanned row returns (default 1)
 
   // ---- Test face: faults ----
-  void set_ack_delay_ns(uint64_t ns);  // a slow acknowledge
-  void set_ack_never(bool never);      // the acknowledge keeps its level
+  // A slow acknowledge; kNever: it keeps its level.
+  void set_ack_delay_ns(uint64_t ns);
   void set_busy(Busy busy);
   // The busy bit of the next handshake reads, in order, whatever the mode says.
   void ScriptBusy(const std::vector<bool>& values);
@@ -119,7 +120,6 @@ class CseModel : public Board {
 
   // Faults
   uint64_t m_ackDelayNs = kAckDelayNs;
-  bool m_ackNever = false;
   Busy m_busy = Busy::kPeriodic;
   std::deque<bool> m_busyScript;
   bool m_lampNeverLights = false;

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "cardN532.h"
 #include "errlog32.h"
 #include "hwio32.h"
@@ -256,14 +258,15 @@ TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) 
   CallByHand(&p);
   EXPECT_EQ(CalleePopped(p), 20u);
   EXPECT_EQ(p.eax, 0x5A5A1234u);
-  const uint32_t mode0[] = {0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(g_pollArgs[i], mode0[i]) << i;
+  // scan mode 0: 17 pixels are 2 groups of 16, flags (0, 1)
+  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7),
+            (std::vector<uint32_t>{0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}));
 
   const uint32_t seven[] = {1u, 2u, 3u, 4u, 5u, 6u, 7u};
   CallProbe q{reinterpret_cast<const void*>(&HWIO_PollVorschub), seven, 7, 0, 0, 0, 0};
   CallByHand(&q);
   EXPECT_EQ(CalleePopped(q), 28u);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(g_pollArgs[i], seven[i]) << i;
+  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7), std::vector<uint32_t>(seven, seven + 7));
   CARDN5_SetEmulation(0);
   CARDN5_DeleteCardObjects();
 }

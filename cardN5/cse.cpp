@@ -47,23 +47,29 @@ struct AlignmentTargets {
   uint16_t awBlack[3];
   uint16_t awWhite[3];
 };
-constexpr AlignmentTargets kStandardTargets = {{2, 2, 2}, {251, 251, 251}};
+constexpr AlignmentTargets kStandardTargets = {.awBlack = {2, 2, 2}, .awWhite = {251, 251, 251}};
 // Separator type 1 with any light source but 0.
-constexpr AlignmentTargets kSeparatorTargets = {{5, 5, 5}, {218, 231, 242}};
+constexpr AlignmentTargets kSeparatorTargets = {.awBlack = {5, 5, 5}, .awWhite = {218, 231, 242}};
 
 // Scan mode bits of the control register, by mode; bit 5 is cleared by all.
 struct ModeBits {
   bool bScanmode0;
   bool bScanmode2;
 };
-constexpr ModeBits kModeBits[4] = {{true, false}, {false, false}, {false, true}, {false, false}};
+constexpr ModeBits kModeBits[4] = {
+    {.bScanmode0 = true, .bScanmode2 = false},
+    {.bScanmode0 = false, .bScanmode2 = false},
+    {.bScanmode0 = false, .bScanmode2 = true},
+    {.bScanmode0 = false, .bScanmode2 = false},
+};
 
 // Flags of a scanned row by mode, in the order the row read takes them.
 struct RowFlags {
   uint32_t dwA;
   uint32_t dwB;
 };
-constexpr RowFlags kRowFlags[4] = {{0, 1}, {0, 0}, {0, 0}, {1, 0}};
+constexpr RowFlags kRowFlags[4] = {
+    {.dwA = 0, .dwB = 1}, {.dwA = 0, .dwB = 0}, {.dwA = 0, .dwB = 0}, {.dwA = 1, .dwB = 0}};
 constexpr uint64_t kPixelGroup = 16;  // scan mode 0 counts whole groups of 16 pixels
 
 // One colour of the alignments: its channel register, its targets, its log
@@ -94,7 +100,7 @@ bool WaitNotBusy(CCSECard& card, uint32_t dwMaxPolls) {
 // ---- Object ----------------------------------------------------------------
 
 // The scan fields and targets mean nothing before the first SetScanmode;
-// they start at 0 and the flag below keeps rows from using them.
+// they start at 0, and m_bScanmodeSet keeps rows from using them.
 CCSECard::CCSECard()
     : m_bEmulation(0),
       m_wScanmode(0),
@@ -280,16 +286,13 @@ int32_t CCSECard::DoWeissAbgleich() {
 
 // ---- Scan sequence and rows --------------------------------------------------
 
+// Both hand on the handshake's result: 1, whatever the board did.
 int32_t CCSECard::StartScanSequence() {
   ERRLOG_WriteToLOGFile("SetScanmode must be already done \n");
-  StartSequence();
-  return 1;
+  return StartSequence();
 }
 
-int32_t CCSECard::StopScanSequence() {
-  StopSequence();
-  return 1;
-}
+int32_t CCSECard::StopScanSequence() { return StopSequence(); }
 
 // Before any SetScanmode the board's mode bits and the count conversion
 // would not match: such a row is refused before a port is touched.

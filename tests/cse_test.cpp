@@ -131,6 +131,7 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndAPictureReadsBackAtTheTargets)
   EXPECT_EQ((Lines{"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
                    "Blaugain : 109   Blauwert : 252 \n"}),
             log.Lines());
+  EXPECT_FALSE(cse->started());
   // only red pauses, after each of its 100 settings
   EXPECT_EQ(100u, Since(mark).CountDelays(1000));
   EXPECT_EQ(20u * (100 + 92 + 110), Since(mark).CountDelays(80));

@@ -244,3 +244,32 @@ CARDN5_API int32_t CARDN5_CALL CPHN5_SetFokus(double d) { return CARDN5_FORWARD(
 CARDN5_API void CARDN5_CALL CPHN5_SetFokusTable(const double* x, const double* y, uint32_t n) {
   if (g_pCPH) g_pCPH->SetFokusTable(x, y, n);
 }
+
+// ---- CSE exports -------------------------------------------------------------
+
+CARDN5_API int32_t CARDN5_CALL CSEN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pCSE, InitPowerOn()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetScanmode(uint32_t m, uint32_t l, uint32_t s) {
+  return CARDN5_FORWARD(g_pCSE,
+                        SetScanmode(static_cast<uint16_t>(m), static_cast<uint16_t>(l), static_cast<uint16_t>(s)));
+}
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetRGBValue(uint32_t* p) { return CARDN5_FORWARD(g_pCSE, GetRGBValue(p)); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_DoSchwarzAbgleich(int32_t b) {
+  return CARDN5_FORWARD(g_pCSE, DoSchwarzAbgleich(b));
+}
+CARDN5_API int32_t CARDN5_CALL CSEN5_DoWeissAbgleich(void) { return CARDN5_FORWARD(g_pCSE, DoWeissAbgleich()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_StartScanSequence(void) { return CARDN5_FORWARD(g_pCSE, StartScanSequence()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_StopScanSequence(void) { return CARDN5_FORWARD(g_pCSE, StopScanSequence()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_ScanOneRow(uint32_t a, uint32_t n, uint32_t p, uint32_t d, uint32_t e) {
+  return CARDN5_FORWARD(g_pCSE, ScanOneRow(a, n, p, d, e));
+}
+CARDN5_API int32_t CARDN5_CALL CSEN5_TurnXenonOn(int32_t b) { return CARDN5_FORWARD(g_pCSE, TurnXenonOn(b)); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_IsXenonOn(void) { return CARDN5_FORWARD(g_pCSE, IsXenonOn()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetColorselect(void) { return CARDN5_FORWARD(g_pCSE, GetColorselect()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetBWAlignementValid(void) {
+  return CARDN5_FORWARD(g_pCSE, GetBWAlignementValid());
+}
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetDeviceReady(void) { return CARDN5_FORWARD(g_pCSE, GetDeviceReady()); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t b) { return CARDN5_FORWARD(g_pCSE, SetLinework(b)); }
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetSWStatus(uint32_t w) {
+  return CARDN5_FORWARD(g_pCSE, SetSWStatus(static_cast<uint16_t>(w)));
+}

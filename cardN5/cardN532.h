@@ -209,4 +209,46 @@ CARDN5_API int32_t CARDN5_CALL CPHN5_SetFokus(double dMicrometres);
  * previous table. Each refusal and cut is logged. */
 CARDN5_API void CARDN5_CALL CPHN5_SetFokusTable(const double* pdValues, const double* pdSteps, uint32_t dwCount);
 
+/* ---- CSE -------------------------------------------------------------- */
+
+/* Colour scanner electronics. Every configuring call (scan mode, both
+ * alignments, linework, SW status) starts the board's scan sequence, changes
+ * its settings and stops it again; a busy line that never clears or an
+ * acknowledge that never comes ends its wait after its bound (exactly that
+ * many reads) and the call carries on: these calls return 1 whatever the
+ * board did. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_InitPowerOn(void);
+/* Scan mode 0 to 3, light source 0 or 1, separator type 0 or 1 (low 16 bits
+ * each); an illegal value is logged and leaves its part unchanged. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetScanmode(uint32_t wScanmode, uint32_t wLightsource, uint32_t wSeparatortype);
+/* Red in bits 0-7, green 8-15, blue 16-23. While emulated: the last real
+ * reading (0 if none). A null address is refused: 0, a log line, no port
+ * touched. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetRGBValue(uint32_t* pdwRGB);
+/* Black alignment of the offsets; bPreset 1 first sets every gain to 100.
+ * A colour that never reaches its target keeps 255 and logs nothing. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_DoSchwarzAbgleich(int32_t bPreset);
+/* White alignment of the gains, red, green, blue; likewise. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_DoWeissAbgleich(void);
+CARDN5_API int32_t CARDN5_CALL CSEN5_StartScanSequence(void); /* after CSEN5_SetScanmode */
+CARDN5_API int32_t CARDN5_CALL CSEN5_StopScanSequence(void);
+/* One row through the port library's polled row read, between
+ * CSEN5_StartScanSequence and CSEN5_StopScanSequence: its result, or 1 for
+ * a count of 0 (nothing done) or an illegal scan mode (no row read). Scan
+ * mode 0 counts whole groups of 16 pixels. A pause flag other than 0 adds
+ * 1 ms after the row. Before any CSEN5_SetScanmode a row is refused: 0, a
+ * log line, no port touched. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_ScanOneRow(uint32_t dwFirst, uint32_t dwCount, uint32_t dwPause, uint32_t dwFourth,
+                                                uint32_t dwFifth);
+/* Start (non-zero) or stop the xenon lamp: a 200 ms pulse. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_TurnXenonOn(int32_t bOn);
+/* These three answer without the board only for emulation flag 1 (lamp on,
+ * no colour selected, alignment valid); flag 2 reads the ports. */
+CARDN5_API int32_t CARDN5_CALL CSEN5_IsXenonOn(void);
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetColorselect(void);
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetBWAlignementValid(void);
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetDeviceReady(void); /* reads the board, emulated or not */
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t bOn);
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetSWStatus(uint32_t wStatus); /* 0 to 3; others change no line */
+
 #endif

@@ -59,8 +59,5 @@ extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocu
 extern CPortRegister g_IPGRegister;
 // CSI (csi.cpp)
 extern CPortRegister g_CSIControl;
-// CSE (cse.cpp)
-extern CPortRegister g_CSEBlueDAC, g_CSEGreenDAC, g_CSERedDAC, g_CSEControl, g_CSEStatus, g_CSEBlue, g_CSERedGreen,
-    g_CSEHandshakeIn, g_CSEHandshakeOut;
 
 #endif

@@ -13,7 +13,7 @@ bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
 
 void Trace::Add(const TraceEntry& e) {
   if (!m_enabled) return;
-  if (e.IsRead() && !m_entries.empty()) {
+  if (e.IsRead() && m_entries.size() > m_foldFrom) {
     TraceEntry& last = m_entries.back();
     if (last.kind == e.kind && last.port == e.port && last.value == e.value && last.flags == e.flags) {
       ++last.repeat;
@@ -23,7 +23,10 @@ void Trace::Add(const TraceEntry& e) {
   m_entries.push_back(e);
 }
 
-void Trace::Clear() { m_entries.clear(); }
+void Trace::Clear() {
+  m_entries.clear();
+  m_foldFrom = 0;
+}
 
 TraceView Trace::Since(size_t mark) const {
   const TraceEntry* base = m_entries.data();

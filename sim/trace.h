@@ -75,8 +75,12 @@ class Trace {
   const std::vector<TraceEntry>& entries() const { return m_entries; }
   size_t size() const { return m_entries.size(); }
 
-  // A mark is the trace's length now; Since(mark) is what came after it.
-  size_t Mark() const { return m_entries.size(); }
+  // A mark is the trace's length now; Since(mark) is what came after it. A
+  // read after the mark never folds into an entry before it.
+  size_t Mark() const {
+    m_foldFrom = m_entries.size();
+    return m_entries.size();
+  }
   TraceView Since(size_t mark) const;
   TraceView All() const { return Since(0); }
 
@@ -95,6 +99,7 @@ class Trace {
  private:
   std::vector<TraceEntry> m_entries;
   bool m_enabled = true;
+  mutable size_t m_foldFrom = 0;  // entries before this index take no more folded reads
 };
 
 std::string FormatEntry(const TraceEntry& e);

@@ -82,6 +82,10 @@ TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntry) {
   EXPECT_EQ(30001u, machine.trace().ReadCount(0x8300));
   EXPECT_EQ(30000 * sim::Machine::kPortAccessNs, e[1].timeNs - e[0].timeNs);
   EXPECT_NE(std::string::npos, machine.trace().ToString().find("in   8300 -> 0x0040  x30000"));
+  // reads after a mark count there, not in the entry before it
+  const size_t mark = machine.trace().Mark();
+  HWIO_Hin(0x8300);
+  EXPECT_EQ(1u, machine.trace().Since(mark).ReadCount(0x8300));
 }
 
 TEST_F(Simulator, TracePrintsInHexWithPulseMarks) {

@@ -9,5 +9,6 @@ int RunFrameDemo(sim::Machine& machine);
 int RunTelegramDemo(sim::Machine& machine);
 int RunEngravingDemo(sim::Machine& machine);
 int RunHeadDemo(sim::Machine& machine);
+int RunScanDemo(sim::Machine& machine);
 
 #endif

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   failures += RunTelegramDemo(machine) != 0;
   failures += RunEngravingDemo(machine) != 0;
   failures += RunHeadDemo(machine) != 0;
+  failures += RunScanDemo(machine) != 0;
 
   if (!vcd.empty()) {
     if (machine.trace().WriteVcd(vcd))

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <tuple>
 
+#include <vector>
+
 #include "cardN532.h"
 #include "errlog32.h"
 #include "errlog32_ext.h"
@@ -237,6 +239,40 @@ TEST_F(CallingConvention, PortOutReachesTheDeviceWithTheLow16Bits) {
   EXPECT_EQ(g_seen.outs, 1);
   EXPECT_EQ(g_seen.outPort, 0x0704);
   EXPECT_EQ(g_seen.outValue, 0x1234);
+}
+
+// The scanned row: the export's five arguments, and the seven the port
+// library hands its device (the callee's stack cleaned by the callee).
+uint32_t g_pollArgs[7];
+extern "C" int32_t CARDN5_CDECL DevPoll(void*, const uint32_t* args, uint32_t) {
+  for (int i = 0; i < 7; ++i) g_pollArgs[i] = args[i];
+  return 0x5A5A1234;
+}
+
+TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) {
+  HWIO_DEVICE dev{};
+  dev.pfnOut = DevOut;
+  dev.pfnPollVorschub = DevPoll;
+  ASSERT_EQ(HWIOX_AttachDevice(&dev), 1);
+  ASSERT_EQ(1, CARDN5_CreateCardObjects());
+  CARDN5_SetEmulation(1);  // no handshake with a board that is not there
+  CSEN5_SetScanmode(0, 0, 0);
+  const uint32_t row[] = {0x11111111u, 17u, 0u, 0x44444444u, 0x55555555u};
+  CallProbe p{reinterpret_cast<const void*>(&CSEN5_ScanOneRow), row, 5, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 20u);
+  EXPECT_EQ(p.eax, 0x5A5A1234u);
+  // scan mode 0: 17 pixels are 2 groups of 16, flags (0, 1)
+  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7),
+            (std::vector<uint32_t>{0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}));
+
+  const uint32_t seven[] = {1u, 2u, 3u, 4u, 5u, 6u, 7u};
+  CallProbe q{reinterpret_cast<const void*>(&HWIO_PollVorschub), seven, 7, 0, 0, 0, 0};
+  CallByHand(&q);
+  EXPECT_EQ(CalleePopped(q), 28u);
+  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7), std::vector<uint32_t>(seven, seven + 7));
+  CARDN5_SetEmulation(0);
+  CARDN5_DeleteCardObjects();
 }
 
 // The log writer takes a variable argument list: the caller cleans up.

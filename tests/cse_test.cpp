@@ -1,0 +1,296 @@
+// Colour scanner electronics against the simulated scanner front end.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "cardN5.h"
+#include "cse_model.h"
+#include "test_support.h"
+
+namespace {
+
+using sim::CseModel;
+using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
+using Lines = std::vector<std::string>;
+using Words = std::vector<uint16_t>;
+constexpr uint16_t kHandshake = cse::kHandshakePort;
+constexpr uint16_t kControl = cse::kControlPort;
+
+// A configuring call's writes: five start requests, its own writes, five
+// stop requests; the handshake word as it was before and after the call.
+Writes Wrapped(uint16_t port, const Words& values, uint16_t before, uint16_t after) {
+  Writes w(5, {kHandshake, before & ~0x100});
+  for (uint16_t v : values) w.emplace_back(port, v);
+  w.insert(w.end(), 5, {kHandshake, after | 0x100});
+  return w;
+}
+
+// The front end on the machine, the board powered on in scan mode 1.
+class CseTest : public testsupport::BoardsTest {
+ protected:
+  void SetUp() override {
+    BoardsTest::SetUp();
+    cse = &machine.Add<CseModel>();
+    ASSERT_EQ(1, CSEN5_InitPowerOn());
+    ASSERT_EQ(1, CSEN5_SetScanmode(1, 0, 0));
+    log.Clear();
+  }
+  sim::TraceView Since(size_t mark) { return machine.trace().Since(mark); }
+  // A fresh stretch: the log cleared, the trace marked.
+  size_t Fresh() {
+    log.Clear();
+    return machine.trace().Mark();
+  }
+  CseModel* cse = nullptr;
+};
+
+// One access a microsecond: a round is a busy poll, a poll before each of
+// the five request writes, the writes and the acknowledge (12 us with the
+// busy line quiet). The one stuck-busy case runs every wait to its bound.
+TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
+  machine.trace().SetEnabled(false);
+  const struct {
+    uint64_t ackNs, stuck, us;
+  } rows[] = {{5000, 0, 12}, {30000, 0, 3 * 12}, {CseModel::kNever, 0, 10 * 12}, {5000, 1, 100 + 5 * 20000 + 5 + 1}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.us);
+    cse->set_ack_delay_ns(r.ackNs);
+    cse->set_busy(r.stuck ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
+    const uint64_t t0 = machine.NowNs();
+    EXPECT_EQ(1, CSEN5_StartScanSequence());
+    EXPECT_EQ(r.us, (machine.NowNs() - t0) / 1000);
+    EXPECT_EQ(r.ackNs != CseModel::kNever, cse->started());
+    cse->set_ack_delay_ns(5000);
+    cse->set_busy(CseModel::Busy::kNever);
+    EXPECT_EQ(1, CSEN5_StopScanSequence());
+    EXPECT_FALSE(cse->started());
+  }
+  EXPECT_EQ(4, log.Count("SetScanmode must be already done \n"));
+}
+
+TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
+  const Words kStandard = {2, 2, 2, 251, 251, 251}, kSeparator = {5, 5, 5, 218, 231, 242};
+  const struct {
+    uint32_t mode, light, separator;
+    Words control;
+    const char* line;
+    const Words& targets;
+  } rows[] = {
+      {0, 0, 0, {0x8030, 0x8000}, nullptr, kStandard},
+      {1, 1, 1, {0x8032, 0x0002}, nullptr, kSeparator},
+      {2, 0, 1, {0x8030, 0x0010}, nullptr, kStandard},
+      {3, 1, 0, {0x8032, 0x0002}, nullptr, kStandard},
+      {4, 0, 0, {0x8030}, "Illegal Scanmode 4 in CCSECard::SetScanmode()\n", kStandard},
+      {1, 2, 1, {0x0002}, "Illegal Lightsource 2 in CCSECard::SetScanmode()\n", kSeparator},
+      {0, 0, 2, {0x8030, 0x8000}, "Illegal Seperatortype 2 in CCSECard::SetScanmode()\n", kSeparator},
+      {0x10002, 0x10001, 0x10000, {0x8032, 0x0012}, nullptr, kStandard},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.mode << " " << r.light << " " << r.separator);
+    g_CSEControl.SetValue(0x8032);
+    const size_t mark = Fresh();
+    EXPECT_EQ(1, CSEN5_SetScanmode(r.mode, r.light, r.separator));
+    EXPECT_EQ(Wrapped(kControl, r.control, 0x1000, 0x1000), Since(mark).AllWrites());
+    EXPECT_EQ(r.line ? Lines{r.line} : Lines{}, log.Lines());
+    EXPECT_EQ(r.targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
+                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
+  }
+}
+
+// Black alignment, the same emulated, white alignment, a picture of both
+// references scanned at the targets, and a dead channel's black alignment.
+TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndAPictureReadsBackAtTheTargets) {
+  CSEN5_TurnXenonOn(1);
+  size_t mark = Fresh();
+  const Lines black = {"Rotoffset  : 144  Rotwert  : 2 \n", "Gruenoffset: 138  Gruenwert: 2 \n",
+                       "Blauoffset : 150  Blauwert : 2 \n"};
+  EXPECT_EQ(1, CSEN5_DoSchwarzAbgleich(1));
+  EXPECT_EQ(black, log.Lines());
+  EXPECT_EQ((std::vector<int>{100, 100, 100}), (std::vector<int>{cse->gain(0), cse->gain(1), cse->gain(2)}));
+  EXPECT_FALSE(cse->started());
+  // 1 ms after each of the 145 + 139 + 151 settings, 80 us after each reading
+  EXPECT_EQ(435u, Since(mark).CountDelays(1000));
+  EXPECT_EQ(20u * 435, Since(mark).CountDelays(80));
+
+  // Emulated: no handshake, reading or pause; the held reading (2, 2, 2)
+  // meets each target at once: the preset, then one setting a colour.
+  CARDN5_SetEmulation(2);
+  mark = Fresh();
+  CSEN5_DoSchwarzAbgleich(1);
+  EXPECT_EQ(8u, Since(mark).size());
+  EXPECT_EQ((Words{100, 0}), Since(mark).Writes(cse::kRedDACPort));
+  EXPECT_EQ(
+      (Lines{"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n", "Blauoffset : 0  Blauwert : 2 \n"}),
+      log.Lines());
+  CARDN5_SetEmulation(0);
+
+  cse->set_under(CseModel::Under::kWhiteReference);
+  mark = Fresh();
+  EXPECT_EQ(1, CSEN5_DoWeissAbgleich());
+  EXPECT_EQ((Lines{"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
+                   "Blaugain : 109   Blauwert : 252 \n"}),
+            log.Lines());
+  EXPECT_FALSE(cse->started());
+  // only red pauses, after each of its 100 settings
+  EXPECT_EQ(100u, Since(mark).CountDelays(1000));
+  EXPECT_EQ(20u * (100 + 92 + 110), Since(mark).CountDelays(80));
+
+  // stripes of 8 pixels: white reference, black reference
+  cse->set_picture(
+      [](uint32_t x, uint32_t) { return (x / 8) % 2 ? CseModel::kBlackReference : CseModel::kWhiteReference; });
+  CSEN5_SetScanmode(0, 0, 0);
+  CSEN5_StartScanSequence();
+  EXPECT_EQ(1, CSEN5_ScanOneRow(3, 64, 0, 0, 0));  // 4 groups of 16 pixels
+  CSEN5_StopScanSequence();
+  const std::vector<sim::Rgb> pixels = cse->rows().back().pixels;
+  ASSERT_EQ(64u, pixels.size());
+  for (size_t i = 0; i < pixels.size(); ++i)
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR((i / 8) % 2 ? 2 : 251, pixels[i][c], 2) << i << " " << c;
+
+  // Green never reaches its target: no line, 255 left; no preset (only 1
+  // presets), the gains stay.
+  cse->set_dead_channel(CseModel::kGreen);
+  cse->set_under(CseModel::Under::kBlackReference);
+  log.Clear();
+  CSEN5_DoSchwarzAbgleich(2);
+  EXPECT_EQ((Lines{black[0], black[2]}), log.Lines());
+  EXPECT_EQ((std::vector<int>{144, 255, 150}), (std::vector<int>{cse->offset(0), cse->offset(1), cse->offset(2)}));
+  EXPECT_EQ((std::vector<int>{99, 91, 109}), (std::vector<int>{cse->gain(0), cse->gain(1), cse->gain(2)}));
+}
+
+TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
+  cse->set_busy(CseModel::Busy::kNever);
+  cse->set_noise(11, 3);
+  std::vector<bool> everyRound;
+  for (int i = 0; i < 10; ++i) everyRound.insert(everyRound.end(), {false, true});
+  const struct {
+    std::vector<bool> busy;
+    uint64_t pairs, handshakeReads;
+  } rows[] = {{{}, 1, 2}, {{false, true}, 2, 4}, {everyRound, 10, 20}, {std::vector<bool>(20000, true), 1, 20001}};
+  uint32_t rgb = 0;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.handshakeReads);
+    cse->ScriptBusy(r.busy);
+    rgb = 0xFFFFFFFF;
+    const size_t mark = machine.trace().Mark();
+    EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
+    const sim::Rgb last = cse->last_reading();
+    EXPECT_EQ(last[0] | last[1] << 8 | last[2] << 16, static_cast<int>(rgb));
+    EXPECT_EQ(r.pairs, Since(mark).ReadCount(cse::kBluePort));
+    EXPECT_EQ(r.handshakeReads, Since(mark).ReadCount(kHandshake));
+  }
+  const uint32_t held = rgb;
+  CARDN5_SetEmulation(1);
+  size_t mark = Fresh();
+  EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
+  EXPECT_EQ(held, rgb);
+  EXPECT_EQ(0, CSEN5_GetRGBValue(nullptr));
+  EXPECT_EQ(0u, Since(mark).size());
+  EXPECT_EQ(Lines{"CCSECard::GetRGBValue: no result address \n"}, log.Lines());
+  CARDN5_SetEmulation(0);
+}
+
+TEST_F(CseTest, RowsConvertTheCountByModePauseAndPassTheResultOn) {
+  cse->set_row_result(0x4321);
+  const struct {
+    uint32_t mode, count, pause, polledCount, flagA, flagB;
+  } rows[] = {{0, 17, 1, 2, 0, 1},  {0, 16, 0, 1, 0, 1},  {0, 0xFFFFFFFF, 0, 0x10000000, 0, 1},
+              {1, 17, 0, 17, 0, 0}, {2, 17, 7, 17, 0, 0}, {3, 5, 0, 5, 1, 0},
+              {5, 17, 1, 0, 0, 0}};  // an illegal mode: no row
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " count " << r.count);
+    CSEN5_SetScanmode(r.mode, 0, 0);
+    CSEN5_StartScanSequence();
+    const size_t rowsBefore = cse->rows().size(), mark = machine.trace().Mark();
+    const bool polled = r.mode <= 3;
+    EXPECT_EQ(polled ? 0x4321 : 1, CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5));
+    EXPECT_EQ(1u + polled + (r.pause != 0), Since(mark).size());
+    EXPECT_EQ(r.pause ? 1u : 0u, Since(mark).CountDelays(1000));
+    ASSERT_EQ(rowsBefore + polled, cse->rows().size());
+    const std::array<uint32_t, 7> args = {9, r.polledCount, r.pause, 4, 5, r.flagA, r.flagB};
+    if (polled) {
+      EXPECT_EQ(args, cse->rows().back().args);
+    }
+    CSEN5_StopScanSequence();
+  }
+  size_t mark = machine.trace().Mark();
+  EXPECT_EQ(1, CSEN5_ScanOneRow(9, 0, 1, 4, 5));
+  EXPECT_EQ(0u, Since(mark).size());
+
+  // A board that never had a scan mode refuses the row.
+  CARDN5_DeleteCardObjects();
+  CARDN5_CreateCardObjects();
+  mark = Fresh();
+  EXPECT_EQ(0, CSEN5_ScanOneRow(9, 17, 1, 4, 5));
+  EXPECT_EQ(0u, Since(mark).size());
+  EXPECT_EQ(Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}, log.Lines());
+}
+
+TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
+  CSEN5_TurnXenonOn(1);
+  cse->set_colorselect(true);
+  // Flag 1 answers three queries without the board; the ready line and,
+  // for flag 2, every line are read (the port library's emulation reads 0).
+  // Lamp, colour select, alignment valid, ready; reads of status, handshake.
+  const struct {
+    int32_t flag;
+    std::vector<int32_t> answers;
+    uint64_t statusReads, handshakeReads, handshakeWrites;
+  } rows[] = {{0, {1, 1, 0, 1}, 2, 2, 10}, {1, {1, 0, 1, 0}, 1, 0, 0}, {2, {0, 1, 1, 0}, 2, 2, 0}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.flag);
+    CARDN5_SetEmulation(r.flag);
+    size_t mark = Fresh();
+    EXPECT_EQ(r.answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
+                                               CSEN5_GetDeviceReady()}));
+    EXPECT_EQ(r.statusReads, Since(mark).ReadCount(cse::kStatusPort));
+    EXPECT_EQ(r.handshakeReads, Since(mark).ReadCount(kHandshake));
+    // the pulses lose their pause, the row keeps all of its steps
+    mark = machine.trace().Mark();
+    EXPECT_EQ(1, CSEN5_TurnXenonOn(0));
+    EXPECT_EQ(1, CSEN5_TurnXenonOn(1));
+    EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Since(mark).Writes(kControl));
+    EXPECT_EQ(r.flag ? 0u : 2u, Since(mark).CountDelays(200000));
+    EXPECT_EQ((Lines{"Xenon stopped\n", "Xenon started\n"}), log.Lines());
+    mark = machine.trace().Mark();
+    CSEN5_StartScanSequence();
+    EXPECT_EQ(1, CSEN5_ScanOneRow(1, 17, 1, 0, 0));
+    CSEN5_StopScanSequence();
+    EXPECT_EQ(r.handshakeWrites, Since(mark).Writes(kHandshake).size());
+    EXPECT_EQ(1u, Since(mark).Count(sim::Access::PollVorschub));
+    EXPECT_EQ(1u, Since(mark).CountDelays(1000));
+  }
+  CARDN5_SetEmulation(0);
+  cse->set_lamp_never_lights(true);
+  CSEN5_TurnXenonOn(0);
+  CSEN5_TurnXenonOn(1);
+  EXPECT_EQ(0, CSEN5_IsXenonOn());
+}
+
+TEST_F(CseTest, StatusAndLineworkAreWrittenInsideAHandshakeAndKeptByLaterOnes) {
+  // SetSWStatus (0) or SetLinework (1), its argument, the word after it
+  const uint32_t rows[][3] = {{0, 1, 0x1200}, {0, 0, 0x1000}, {0, 2, 0x1400},       {1, 0, 0x1C00},
+                              {0, 4, 0x1C00}, {1, 7, 0x1400}, {0, 0x10003, 0x1600}, {1, 0, 0x1E00}};
+  uint16_t before = 0x1000;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r[2]);
+    const size_t mark = machine.trace().Mark();
+    EXPECT_EQ(1, r[0] ? CSEN5_SetLinework(static_cast<int32_t>(r[1])) : CSEN5_SetSWStatus(r[1]));
+    EXPECT_EQ(Wrapped(kHandshake, {static_cast<uint16_t>(r[2])}, before, static_cast<uint16_t>(r[2])),
+              Since(mark).AllWrites());
+    before = static_cast<uint16_t>(r[2]);
+  }
+  size_t mark = machine.trace().Mark();
+  CSEN5_StartScanSequence();
+  CSEN5_StopScanSequence();
+  EXPECT_EQ(Wrapped(kHandshake, {}, 0x1E00, 0x1E00), Since(mark).AllWrites());
+  // power-on clears them: control 0, the start request, then the stop handshake
+  mark = machine.trace().Mark();
+  CSEN5_InitPowerOn();
+  Writes want = {{kControl, 0}, {kHandshake, 0x1000}};
+  want.insert(want.end(), 5, {kHandshake, 0x1100});
+  EXPECT_EQ(want, Since(mark).AllWrites());
+}
+
+}  // namespace

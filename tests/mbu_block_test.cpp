@@ -1,0 +1,212 @@
+// MBU blocks and banks: the record checks, the wait for a writable bank,
+// the bulk transfers, the bank debounce, a 50-block job, random records.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "mbu_block_fuzz.h"
+#include "mbu_support.h"
+
+namespace {
+
+using mbutest::Block;
+using mbutest::Image;
+using mbutest::MbuTest;
+
+const char* const kTooLarge = "CMBUCard: dwBildBytezahl > MBU_MEMORY\n";
+
+struct BlockRow {
+  uint32_t x, y, byteCount, countFromPixels, zero, mode;
+  int32_t emulation;
+  uint32_t words;       // written when accepted
+  const char* refusal;  // the log line of a refused block
+};
+
+TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
+  static std::vector<uint16_t> image = Image(0x100000, 7);
+  const BlockRow rows[] = {
+      {16, 1, 0, 0, 0, 0, 0, 1, nullptr},
+      {24, 1, 0, 0, 0x180, 0, 0, 0, "CMBUCard: Pixelzahl X muss Modulo 16 sein \n"},  // first check wins
+      {4, 5, 0, 1, 0, 0, 0, 2, nullptr},
+      {4, 5, 7, 0, 0, 0, 0, 3, nullptr},
+      {4, 5, 7, 2, 0, 0, 0, 3, nullptr},
+      {16, 0x100000, 0, 0, 0, 0, 0, 0x100000, nullptr},
+      {16, 0x100001, 0, 0, 0x180, 0, 0, 0, kTooLarge},
+      {0x10000, 0x10000, 0, 0, 0, 0, 0, 0, kTooLarge},  // 2^32 pixels must not wrap to 0
+      {4, 1, 0xFFFFFFFF, 0, 0, 0, 0, 0, kTooLarge},     // more words than a bank holds
+      {16, 1, 0, 0, 0xFF00, 0, 0, 1, nullptr},
+      {16, 1, 0, 0, 0x100, 1, 0, 1, nullptr},
+      {16, 1, 0, 0, 0xFF01, 0, 0, 0, "CMBUCard: dwZeroVerschPixel = 65281 must be lower 256 !!\n"},
+      {16, 1, 0, 0, 0xFFFFFFFF, 1, 0, 0, "CMBUCard: dwZeroVerschPixel = -1 must be lower 256 !!\n"},
+      {16, 1, 0, 0, 0x180, 0, 0, 0, "CMBUCard: dwZeroVerschPixel 384 has at modulo 256 rest\n"},
+      {16, 1, 0, 0, 0x1FE00, 2, 0, 1, nullptr},
+      {16, 1, 0, 0, 0x200, 2, 0, 1, nullptr},
+      {16, 1, 0, 0, 0x20000, 2, 0, 0, "CMBUCard: dwZeroVerschPixel = 131072 must be lower 256 !!\n"},
+      {16, 1, 0, 0, 0x100, 2, 0, 0, "CMBUCard: dwZeroVerschPixel 256 has at modulo 512 rest\n"},
+      {32, 2, 0, 0, 0, 0, 1, 4, nullptr},  // emulated (= 1): no port, no wait
+  };
+  for (const BlockRow& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.x << " x " << r.y << " zero " << r.zero << " mode " << r.mode);
+    MBUN5_TrigSoftReset();
+    CARDN5_SetEmulation(r.emulation);
+    log.Clear();
+    const size_t mark = machine.trace().Mark();
+    MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);
+    b.dwByteCount = r.byteCount;
+    b.dwCountFromPixels = r.countFromPixels;
+    EXPECT_EQ(r.refusal ? 0 : 1, MBUN5_WriteBlock(b));
+    const sim::TraceView since = machine.trace().Since(mark);
+    if (r.refusal || r.emulation) {
+      EXPECT_EQ(0u, since.size());
+      EXPECT_EQ(r.refusal ? std::vector<std::string>{r.refusal} : std::vector<std::string>{}, log.Lines());
+      continue;
+    }
+    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_EQ(1u, since.Count(sim::Access::BlockOut));
+    EXPECT_EQ(r.words, since.BlockWords(sim::Access::BlockOut, 0xA300));
+    ASSERT_EQ(r.words, mbu->address_counter());
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + r.words, mbu->bank(0).begin()));
+  }
+  CARDN5_SetEmulation(0);
+  // The check is against the largest memory, not this card's: the board overflows.
+  mbu->set_jumper_id(0);
+  MBUN5_TrigSoftReset();
+  EXPECT_EQ(1, MBUN5_WriteBlock(Block(image, 16, 0xC0000)));
+  EXPECT_EQ(0x40000u, mbu->overflow_words());
+  EXPECT_EQ(1u, machine.Violations().size());
+  machine.ClearViolations();
+}
+
+TEST_F(MbuTest, MemoryReadsBackAndNullBuffersAreRefused) {
+  std::vector<uint16_t> words = Image(300, 9), back(300, 0xEEEE), untouched(4, 0xEEEE);
+  EXPECT_EQ(1, MBUN5_WriteMemory(words.data(), 300));
+  EXPECT_EQ(1, MBUN5_TrigBankSet());  // the address counter back to the bank's start
+  EXPECT_EQ(1, MBUN5_ReadMemory(back.data(), 300));
+  EXPECT_EQ(words, back);
+  EXPECT_EQ(1u, machine.trace().All().Count(sim::Access::BlockIn));
+  EXPECT_EQ(1, MBUN5_WriteMemory(nullptr, 0));
+  EXPECT_EQ(0, MBUN5_ReadMemory(nullptr, 4));
+  MBU_BLOCK_INFO b = Block(words, 16, 4);
+  b.pwData = nullptr;
+  EXPECT_EQ(0, MBUN5_WriteBlock(b));
+  EXPECT_EQ(
+      (std::vector<std::string>{"CMBUCard::ReadMemory no buffer for 4 words \n",
+                                "CMBUCard::WriteMemory no data for 4 words \n", "CMBUCard: Fehler bei WriteMemory\n"}),
+      log.Lines());
+  CARDN5_SetEmulation(1);
+  const size_t mark = machine.trace().Mark();
+  EXPECT_EQ(1, MBUN5_ReadMemory(untouched.data(), 4));
+  EXPECT_EQ(1, MBUN5_WriteMemory(nullptr, 4));
+  EXPECT_EQ(std::vector<uint16_t>(4, 0xEEEE), untouched);
+  EXPECT_EQ(0u, machine.trace().Since(mark).size());
+  CARDN5_SetEmulation(0);
+}
+
+// The bank comes when the block being engraved is done, however long that
+// takes; an idle board that keeps offering the other bank is given up on.
+TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
+  machine.trace().SetEnabled(false);
+  mbu->set_engrave_ns(5000000000ull);
+  std::vector<uint16_t> w1 = Image(4, 1), w2 = Image(4, 2);
+  WriteAndTrigger(Block(w1, 16, 4));
+  mbu->set_bank_never_switches(true);
+  WriteAndTrigger(Block(w2, 16, 4));  // taken as waiting, then dropped
+  log.Clear();
+  EXPECT_EQ(0, MBUN5_WriteBlock(Block(w1, 16, 4)));
+  EXPECT_EQ(
+      std::vector<std::string>{"CMBUCard: bank 0 is not open to the PC and the board is idle: block not written\n"},
+      log.Lines());
+  EXPECT_GT(machine.NowNs(), mbu->blocks()[0].switchNs + 5000000000ull + 1500000000ull);
+  EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
+}
+
+TEST_F(MbuTest, BankWaitGivesUpAtOnceWhileStatusReadsAreOff) {
+  std::vector<uint16_t> w = Image(4, 4);
+  WriteAndTrigger(Block(w, 16, 4));  // the status shadow now shows bank 1
+  CARDN5_SetEmulation(2);
+  MBUN5_InitAction(0, 0);  // bank 0 expected again
+  log.Clear();
+  const size_t mark = machine.trace().Mark();
+  EXPECT_EQ(0, MBUN5_WriteBlock(Block(w, 16, 4)));
+  EXPECT_EQ(std::vector<std::string>{"CMBUCard: bank 0 is not open to the PC and status reads are off (emulation 2): "
+                                     "block not written\n"},
+            log.Lines());
+  EXPECT_EQ(0u, machine.trace().Since(mark).ReadCount(0xA700));
+  EXPECT_EQ(0u, machine.trace().Since(mark).Count(sim::Access::BlockOut));
+  EXPECT_EQ(3u, machine.trace().Since(mark).CountDelays(10));
+  CARDN5_SetEmulation(0);
+}
+
+struct DebounceRow {
+  std::vector<bool> bankReadings;  // scripted, then the board's own
+  bool flapping;
+  uint16_t result;
+  uint64_t readings;
+};
+
+TEST_F(MbuTest, AccessibleBankDebounceCountsItsReadings) {
+  const DebounceRow rows[] = {
+      {{}, false, 0, 4},           {{1}, false, 0, 5},          {{0, 1}, false, 0, 6},
+      {{1, 1, 1, 0}, false, 0, 7}, {{1, 1, 1, 1}, false, 1, 4}, {{}, true, MBU_BANK_UNSTABLE, 100},
+  };
+  for (const DebounceRow& r : rows) {
+    SCOPED_TRACE(testing::Message() << "readings " << r.readings);
+    mbu->ScriptBit(1, r.bankReadings);
+    mbu->set_bank_bit_flapping(r.flapping);
+    const uint64_t before = mbu->status_reads();
+    const size_t mark = machine.trace().Mark();
+    EXPECT_EQ(r.result, MBUN5_GetAccessibleBank());
+    EXPECT_EQ(r.readings, mbu->status_reads() - before);
+    EXPECT_EQ(r.readings - (r.flapping ? 0 : 1), machine.trace().Since(mark).CountDelays(10));
+  }
+}
+
+TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
+  std::vector<std::vector<uint16_t>> images;
+  const size_t mark = machine.trace().Mark();
+  for (uint16_t i = 0; i < 50; ++i) {
+    images.push_back(Image(4u * (1 + i * 7 % 40), i));
+    WriteAndTrigger(Block(images.back(), 64, 1 + i * 7 % 40, i % 3 ? 0x300 : 0));
+  }
+  machine.AdvanceNs(10000000);
+  ASSERT_EQ(50u, mbu->blocks().size());
+  for (size_t i = 0; i < 50; ++i) {
+    EXPECT_EQ(static_cast<int>(i % 2), mbu->blocks()[i].bank) << i;
+    EXPECT_EQ(images[i], mbu->blocks()[i].words) << i;
+  }
+  EXPECT_EQ(50u, machine.trace().Since(mark).Count(sim::Access::BlockOut));
+}
+
+// A record that passes, with up to three fields replaced by values around
+// the checks' limits or small random ones: what a fuzzer finds first.
+void FuzzInput(std::mt19937& rng, uint32_t (&f)[14]) {
+  static const uint32_t kEdges[] = {0,       1,        4,        15,      16,         24,        0x100,
+                                    0x180,   0x200,    0xFF00,   0xFF01,  0x1FE00,    0x10000,   0x40000,
+                                    0x80000, 0x100000, 0x100001, 0xFFFFF, 0x7FFFFFFF, 0xFFFFFFFF};
+  const auto r = [&rng](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  const uint32_t base[14] = {0, 0,    16 * (1 + r(64)), 1 + r(64), r(0x100), r(82), 0, 0, 0x100 * r(4), 0, r(2),
+                             0, r(2), r(0xFFFFFFFF)};
+  std::copy(std::begin(base), std::end(base), f);
+  for (uint32_t n = r(4); n > 0; --n) f[2 + r(11)] = r(2) ? kEdges[r(sizeof kEdges / sizeof kEdges[0])] : r(0x400);
+}
+
+TEST(MbuBlockFuzz, RandomRecordsFromFixedSeedsKeepTheChecks) {
+  int written[2] = {0, 0};
+  for (uint32_t seed : {1u, 2u, 3u}) {
+    std::mt19937 rng(seed);
+    for (int n = 0; n < 100; ++n) {
+      uint32_t f[14];
+      FuzzInput(rng, f);
+      const mbutest::FuzzOutcome out = mbutest::MbuBlockFuzzOne(reinterpret_cast<const uint8_t*>(f), sizeof f);
+      EXPECT_EQ("", out.fault) << "seed " << seed << " input " << n;
+      ++written[out.written ? 1 : 0];
+    }
+  }
+  // Both outcomes must be common, or the seeds test nothing.
+  EXPECT_GT(written[0], 50);
+  EXPECT_GT(written[1], 50);
+}
+
+}  // namespace

@@ -237,16 +237,12 @@ CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* p, uint32_t n) {
   return CARDN5_FORWARD(g_pMBU, ReadMemory(p, n));
 }
 CARDN5_API int32_t CARDN5_CALL MBUN5_WriteBlock(MBU_BLOCK_INFO b) { return CARDN5_FORWARD(g_pMBU, WriteBlock(b)); }
-CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void) {
-  return CARDN5_FORWARD(g_pMBU, WriteToBankPossible());
-}
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void) { return CARDN5_FORWARD(g_pMBU, WriteToBankPossible()); }
 CARDN5_API uint16_t CARDN5_CALL MBUN5_GetAccessibleBank(void) { return CARDN5_FORWARD(g_pMBU, GetAccessibleBank()); }
 CARDN5_API int32_t CARDN5_CALL MBUN5_TrigSoftReset(void) { return CARDN5_FORWARD(g_pMBU, TrigSoftReset()); }
 CARDN5_API int32_t CARDN5_CALL MBUN5_TrigBankSet(void) { return CARDN5_FORWARD(g_pMBU, TrigBankSet()); }
 CARDN5_API int32_t CARDN5_CALL MBUN5_TrigTestMode(void) { return CARDN5_FORWARD(g_pMBU, TrigTestMode()); }
-CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void) {
-  return CARDN5_FORWARD(g_pMBU, IstResetAufgetreten());
-}
+CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void) { return CARDN5_FORWARD(g_pMBU, IstResetAufgetreten()); }
 CARDN5_API int32_t CARDN5_CALL MBUN5_IsPLLInRange(void) { return CARDN5_FORWARD(g_pMBU, IsPLLInRange()); }
 CARDN5_API uint16_t CARDN5_CALL MBUN5_GetNullimpulsZaehler(void) {
   return CARDN5_FORWARD(g_pMBU, GetNullimpulsZaehler());

@@ -165,10 +165,12 @@ CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void);
  * come: when the board shows itself idle for 50,000 polls in a row (at
  * least 1.5 s) while offering the other bank, and at once when status
  * reads are off (emulation flag other than 1). A board that shows busy
- * forever holds the wait. A null pwData with words to write is refused.
+ * forever holds the wait. A byte count of more words than a bank holds
+ * (0x100000) is refused like too many pixels; a null pwData with words to
+ * write fails as a failed memory write.
  *
  * MBUN5_GetAccessibleBank debounces the bank bit (three equal readings
- * after the first); after 1,000 readings without that it returns
+ * after the first); after 100 readings without that it returns
  * MBU_BANK_UNSTABLE, which matches no bank, so no block is written on a
  * bank bit that flickers. The status-byte debounce of the trigger wait and
  * of MBUN5_IsTurnOffPossible gives up after as many readings and counts
@@ -184,8 +186,8 @@ CARDN5_API int32_t CARDN5_CALL IODN5_IsXenonOn(void);
 CARDN5_API int32_t CARDN5_CALL MBUN5_InitPowerOn(void);
 /* The 12-byte record comes back in storage the caller provides. */
 CARDN5_API MBU_CARD_INFO CARDN5_CALL MBUN5_GetCardInfo(void);
-/* One bulk transfer on the data port, always 1; nothing moves while the
- * board is emulated (flag 1). */
+/* One bulk transfer on the data port, 1; nothing moves while the board is
+ * emulated (flag 1). A null buffer with words to move: 0 and a log line. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_WriteMemory(const uint16_t* pwData, uint32_t dwCount);
 CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* pwData, uint32_t dwCount);
 /* Checks the record, waits for the bank, writes the words; refusals write

@@ -8,5 +8,7 @@
 int RunFrameDemo(sim::Machine& machine);
 int RunTelegramDemo(sim::Machine& machine);
 int RunEngravingDemo(sim::Machine& machine);
+// Runs on a machine of its own and attaches the given one again afterwards.
+int RunMbuDemo(sim::Machine& machine);
 
 #endif

@@ -207,7 +207,12 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
       {"cdecl control", reinterpret_cast<const void*>(&CdeclControl), {10u, 3u}, 2, 0, 7, 0xFFFFFFFFu},
       // No board objects here: the MBU exports return 0 and touch nothing.
       {"MBUN5_InitAction", reinterpret_cast<const void*>(&MBUN5_InitAction), {1u, 2u}, 2, 8, 0, 0xFFFFFFFFu},
-      {"MBUN5_WriteBlock (record by value)", reinterpret_cast<const void*>(&MBUN5_WriteBlock), {}, 13, 52, 0,
+      {"MBUN5_WriteBlock (record by value)",
+       reinterpret_cast<const void*>(&MBUN5_WriteBlock),
+       {},
+       13,
+       52,
+       0,
        0xFFFFFFFFu},
   };
   for (const CallCase& c : cases) {

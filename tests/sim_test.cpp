@@ -153,23 +153,6 @@ TEST_F(Simulator, TwoThreadsAccessTheBusAtOnce) {
   EXPECT_EQ(2u * kPerThread * sim::Machine::kPortAccessNs, machine.NowNs());
 }
 
-TEST_F(Simulator, BlockTransfersAreOneTraceEntryAndReachPlainModelsWordByWord) {
-  auto& echo = machine.Add<EchoBoard>();
-  uint16_t words[3] = {5, 6, 7};
-  const uint64_t t0 = machine.NowNs();
-  HWIOX_DirectAccess(HWIOX_DIRECT_OUT_BLOCK, 0x1300, words, 3);
-  EXPECT_EQ(7, echo.m_latch);
-  HWIOX_DirectAccess(HWIOX_DIRECT_IN_BLOCK, 0x1300, words, 3);
-  EXPECT_EQ(8, words[2]);
-  EXPECT_EQ(t0 + 6 * sim::Machine::kPortAccessNs, machine.NowNs());
-  const auto& e = machine.trace().entries();
-  ASSERT_EQ(2u, e.size());
-  EXPECT_EQ(sim::Access::BlockOut, e[0].kind);
-  EXPECT_EQ(5, e[0].value);
-  EXPECT_EQ(3u, machine.trace().All().BlockWords(sim::Access::BlockIn, 0x1300));
-  EXPECT_EQ(t0 + 3 * sim::Machine::kPortAccessNs, e[1].timeNs);
-}
-
 using SimulatorDeathTest = MachineTest;
 
 TEST_F(SimulatorDeathTest, BoardsWhosePortsOverlapNeedAMachineEach) {

@@ -77,27 +77,6 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
   machine.ClearViolations();
 }
 
-TEST_F(MbuTest, MemoryReadsBackAndNullBuffersAreRefused) {
-  std::vector<uint16_t> words = Image(300, 9), back(300, 0xEEEE);
-  EXPECT_EQ(1, MBUN5_WriteMemory(words.data(), 300));
-  EXPECT_EQ(1, MBUN5_TrigBankSet());  // the address counter back to the bank's start
-  EXPECT_EQ(1, MBUN5_ReadMemory(back.data(), 300));
-  EXPECT_EQ(words, back);
-  MBU_BLOCK_INFO b = Block(words, 16, 4);
-  b.pwData = nullptr;
-  EXPECT_EQ(0, MBUN5_WriteBlock(b));
-  EXPECT_EQ(0, MBUN5_ReadMemory(nullptr, 4) + MBUN5_WriteMemory(nullptr, 0) - 1);  // no words: nothing to refuse
-  EXPECT_EQ((Lines{"CMBUCard::WriteMemory no data for 4 words \n", "CMBUCard: Fehler bei WriteMemory\n",
-                   "CMBUCard::ReadMemory no buffer for 4 words \n"}),
-            log.Lines());
-  CARDN5_SetEmulation(1);  // neither the port nor the buffer
-  const size_t mark = machine.trace().Mark();
-  EXPECT_EQ(2, MBUN5_ReadMemory(back.data(), 4) + MBUN5_WriteMemory(nullptr, 4));
-  EXPECT_EQ(words, back);
-  EXPECT_EQ(0u, Since(mark).size());
-  CARDN5_SetEmulation(0);
-}
-
 // The bank comes when the block being engraved is done, however long that
 // takes; an idle board that keeps offering the other bank is given up on.
 TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
@@ -128,30 +107,6 @@ TEST_F(MbuTest, BankWaitGivesUpAtOnceWhileStatusReadsAreOff) {
   EXPECT_EQ(0u, Since(mark).Count(sim::Access::BlockOut));
   EXPECT_EQ(3u, Since(mark).CountDelays(10));
   CARDN5_SetEmulation(0);
-}
-
-struct DebounceRow {
-  std::vector<bool> bankReadings;  // scripted, then the board's own (bank 0)
-  bool flapping;
-  uint16_t result;
-  uint64_t readings;
-};
-
-TEST_F(MbuTest, AccessibleBankDebounceCountsItsReadings) {
-  const DebounceRow rows[] = {
-      {{}, false, 0, 4},           {{1}, false, 0, 5},          {{0, 1}, false, 0, 6},
-      {{1, 1, 1, 0}, false, 0, 7}, {{1, 1, 1, 1}, false, 1, 4}, {{}, true, MBU_BANK_UNSTABLE, 100},
-  };
-  for (const DebounceRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << "readings " << r.readings);
-    mbu->ScriptBit(1, r.bankReadings);
-    mbu->set_bank_bit_flapping(r.flapping);
-    const uint64_t before = mbu->status_reads();
-    const size_t mark = machine.trace().Mark();
-    EXPECT_EQ(r.result, MBUN5_GetAccessibleBank());
-    EXPECT_EQ(r.readings, mbu->status_reads() - before);
-    EXPECT_EQ(r.readings - (r.flapping ? 0 : 1), Since(mark).CountDelays(10));
-  }
 }
 
 TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {

@@ -104,137 +104,110 @@ TEST_F(MbuTest, TriggerCommandFollowsTheSegmentAndTRIMWritesItFirst) {
   EXPECT_EQ(0x014D, mbu->blocks()[5].divider);
 }
 
-struct RangeRow {
-  int32_t (*call)(uint32_t);
-  uint32_t arg, jumper;
-  int32_t result;
-  Writes writes;
-  Lines lines;
-  const char* window;  // the text shown 4 s, or none
-};
-
-int32_t ZeroShift(uint32_t v) { return MBUN5_SetNullverschiebungsWert(static_cast<int32_t>(v)); }
-
-TEST_F(MbuTest, ZeroShiftAndPlotHeightRefusalsShowTheirTextFourSeconds) {
-  const char *kZero = "MBU Card: zero rotation 256 is greater than 255 segments \n",
-             *kPlot = "plot height 16777216 is greater than 65535 pixel \n",
-             *kPlotAll = "plot height -1 is greater than 65535 pixel \n";
-  // clang-format off
-  const RangeRow rows[] = {
-      {ZeroShift, 256, 3, 0, {}, {"CMBUCard::SetNullverschiebungsWert 256 greater then 255\n"}, kZero},
-      {ZeroShift, 0x10005, 3, 1, {{0xAB00, 5}}, {}, nullptr},
-      {ZeroShift, 255, 3, 1, {{0xAB00, 255}}, {}, nullptr},
-      {MBUN5_SetPlotHeightPI, 0x1000000, 3, 0, {}, {"CMBUCard::SetPlotHeightPI Pixelcounter 16777216 to great \n", kPlot}, kPlot},
-      {MBUN5_SetPlotHeightPI, 0xFFFFFFFF, 5, 0, {}, {"CMBUCard::SetPlotHeightPI Pixelcounter -1 to great \n", kPlotAll}, kPlotAll},
-      {MBUN5_SetPlotHeightPI, 0xFFFFFF, 3, 1, {{0xB700, 0xFF}, {0xBB00, 0xFF}, {0xA700, 0xFF}}, {}, nullptr},
-      {MBUN5_SetPlotHeightPI, 0x1000000, 1, 1, {}, {}, nullptr},  // a standard card: stored only
-  };
-  // clang-format on
-  for (const RangeRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << std::hex << r.arg << " on jumper ID " << r.jumper);
-    mbu->set_jumper_id(r.jumper);
-    testsupport::ClearLastError();
-    ASSERT_EQ(1, MBUN5_InitPowerOn());
-    const uint16_t zeroBefore = g_pMBU->m_wNullverschiebung;
-    log.Clear();
-    HWINFOX_Clear();
-    const size_t mark = machine.trace().Mark();
-    EXPECT_EQ(r.result, r.call(r.arg));
-    EXPECT_EQ(r.writes, Since(mark).AllWrites());
-    Lines lines = r.lines;
-    if (r.window) lines.push_back(std::string("hwinfo32: ") + r.window + "\n");  // the stand-in logs what it shows
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(r.window ? 1u : 0u, Since(mark).CountDelays(4000000));
-    EXPECT_EQ(r.writes.empty() ? 0u : 1u, Since(mark).CountDelays(10000));
-    EXPECT_EQ(r.window ? 2109 : 0, testsupport::LastError().code);
-    EXPECT_EQ(r.window ? 4 : 0, HWINFOX_CallCount());  // opened, text, hidden, closed
-    int32_t kind = 0, what = 0, code = 0;
-    char text[128] = "";
-    EXPECT_EQ(r.window ? 1 : 0, HWINFOX_GetCall(1, &kind, &what, &code, text, sizeof text));
-    EXPECT_EQ(r.window ? std::string("3016 ") + r.window : "0 ", std::to_string(code) + " " + text);
-    if (r.call == ZeroShift)
-      EXPECT_EQ(r.result ? r.arg & 0xFF : zeroBefore, g_pMBU->m_wNullverschiebung);
-    else
-      EXPECT_EQ(r.arg, g_pMBU->m_dwPlotHeightPixel);  // stored even when refused
-  }
-}
-
-TEST_F(MbuTest, ModulationValuesGoOutIndexThenValueWithTheModeBit) {
-  HWCONFX_SetCustomValue("AMU_Channel_Middle_PowerMax", 300.7);
-  HWCONFX_SetCustomValue("AMU_Channel_Contour_FirstStep", -1.0);
-  const uint16_t values[12] = {0, 0, 255, 1, 0, 0, 44, 1, 255, 0, 255, 1};
-  for (int32_t mode : {7, 0}) {
-    log.Clear();
-    const size_t mark = machine.trace().Mark();
-    EXPECT_EQ(1, MBUN5_WriteAMUValues(mode));
-    Writes expected;
-    for (uint16_t i = 0; i < 12; ++i) {
-      expected.emplace_back(0xB700, static_cast<uint16_t>(i | (mode ? 0x80 : 0)));
-      expected.emplace_back(0xBB00, values[i]);
-    }
-    EXPECT_EQ(expected, Since(mark).AllWrites());
-    EXPECT_EQ(24u, Since(mark).CountDelays(10));
-    EXPECT_EQ(Lines{"CMBUCard::WriteAMUValues()  Mode " + std::to_string(mode) + " \n"}, log.Lines());
-    EXPECT_EQ(44, mbu->amu(6));
-    EXPECT_EQ(mode != 0, mbu->amu_mode());
-  }
-}
-
-struct QueryRow {
+struct ExportRow {
   const char* name;
-  std::function<void(sim::MbuModel&)> board;
+  std::function<void(sim::MbuModel&)> board;  // before the call, with emulation off
   int32_t emulation;
   std::function<int32_t()> call;
   int32_t result;
   Writes writes;
   std::vector<uint32_t> delays;
+  Lines lines;  // the window's texts as the stand-in logs them
+  int32_t error;
 };
 
-TEST_F(MbuTest, StatusQueriesAndCommands) {
-  const auto none = [](sim::MbuModel&) {};
-  // The board's clock to where its zero-pulse counter shows n.
-  const auto turn = [this](uint64_t n) {
-    return [this, n](sim::MbuModel& m) {
-      m.set_drum_turn_ns(1000000);
-      machine.AdvanceNs(16000000 - machine.NowNs() % 16000000 + n * 1000000 + 500000);
-    };
+// The board's clock to where its zero-pulse counter shows n.
+std::function<void(sim::MbuModel&)> DrumTurn(sim::Machine& machine, uint64_t n) {
+  return [&machine, n](sim::MbuModel& m) {
+    m.set_drum_turn_ns(1000000);
+    machine.AdvanceNs(16000000 - machine.NowNs() % 16000000 + n * 1000000 + 500000);
   };
-  static std::vector<uint16_t> words = Image(4, 3);
-  const std::vector<uint32_t> debounce = {10, 10, 10};
+}
+
+// Index then value for each modulation parameter, 10 us after each.
+Writes AMU(uint16_t mode) {
+  const uint16_t values[12] = {0, 0, 255, 1, 0, 0, 44 /* 300.7 */, 1, 255 /* -1 */, 0, 255, 1};
+  Writes w;
+  for (uint16_t i = 0; i < 12; ++i) w.insert(w.end(), {{0xB700, static_cast<uint16_t>(i | mode)}, {0xBB00, values[i]}});
+  return w;
+}
+
+TEST_F(MbuTest, ExportsAgainstTheBoard) {
+  HWCONFX_SetCustomValue("AMU_Channel_Middle_PowerMax", 300.7);
+  HWCONFX_SetCustomValue("AMU_Channel_Contour_FirstStep", -1.0);
+  const auto none = [](sim::MbuModel&) {};
+  const auto card = [](uint32_t id) { return [id](sim::MbuModel& m) { m.set_jumper_id(id), MBUN5_InitPowerOn(); }; };
+  const auto script = [](std::vector<bool> v, bool flap) {
+    return [=](sim::MbuModel& m) { m.ScriptBit(1, v), m.set_bank_bit_flapping(flap); };
+  };
+  const auto zero = [](int32_t v) { return [v] { return MBUN5_SetNullverschiebungsWert(v); }; };
+  const auto plot = [](uint32_t v) { return [v] { return MBUN5_SetPlotHeightPI(v); }; };
+  static std::vector<uint16_t> words = Image(300, 3), back(300);
+  const std::vector<uint32_t> d3 = {10, 10, 10}, window = {4000000};
+  const char *kZero = "hwinfo32: MBU Card: zero rotation 256 is greater than 255 segments \n\n",
+             *kPlot = "plot height 16777216 is greater than 65535 pixel \n";
   // clang-format off
-  const QueryRow rows[] = {
-      {"laser on", none, 0, [] { return MBUN5_SetLaserpulsExplizit(5); }, 1, {{0xAF00, 1}}, {}},
-      {"turn-off blocked by the laser pulse", none, 0, MBUN5_IsTurnOffPossible, 0, {}, debounce},
-      {"laser off", none, 0, [] { return MBUN5_SetLaserpulsExplizit(0); }, 1, {{0xAF00, 3}}, {}},
-      {"turn-off with bits 0, 1, 12-15", [](auto& m) { m.set_reset_occurred(true); }, 0, MBUN5_IsTurnOffPossible, 1, {}, debounce},
-      {"busy bit 3", [](auto& m) { m.set_stuck_busy(0x08); }, 0, MBUN5_IsTurnOffPossible, 0, {}, debounce},
-      {"busy bit 6", [](auto& m) { m.set_stuck_busy(0x40); }, 0, MBUN5_IsTurnOffPossible, 0, {}, debounce},
-      {"emulated: the last reading decides", [](auto& m) { m.set_stuck_busy(0); }, 1, MBUN5_IsTurnOffPossible, 0, {}, debounce},
-      {"soft reset", none, 0, MBUN5_TrigSoftReset, 1, {{0xAF00, 3}}, {}},
-      {"bank set", none, 0, MBUN5_TrigBankSet, 1, {{0xAF00, 6}}, {}},
-      {"test mode", none, 0, MBUN5_TrigTestMode, 1, {{0xAF00, 9}}, {}},
-      {"reset occurred", [](auto& m) { m.set_reset_occurred(true); }, 0, MBUN5_IstResetAufgetreten, 1, {}, {}},
-      {"no reset", [](auto& m) { m.set_reset_occurred(false); }, 0, MBUN5_IstResetAufgetreten, 0, {}, {}},
-      {"PLL out of range", [](auto& m) { m.set_pll_in_range(false); }, 0, MBUN5_IsPLLInRange, 0, {}, {}},
-      {"PLL emulated (2): not read", [](auto& m) { m.set_pll_in_range(true); }, 2, MBUN5_IsPLLInRange, 0, {}, {}},
-      {"PLL in range", none, 0, MBUN5_IsPLLInRange, 1, {}, {}},
-      {"zero pulses 7", turn(7), 0, MBUN5_GetNullimpulsZaehler, 7, {}, {}},
-      {"zero pulses 8: only bit 11", turn(8), 0, MBUN5_GetNullimpulsZaehler, 0, {}, {}},
-      {"direction 1 emulated", none, 1, [] { return MBUN5_SetSMDirection(1); }, 1, {}, {}},
-      {"trigger emulated: one pass", none, 1, [] { return MBUN5_TriggerBlock(Block(words, 16, 4)); }, 1, {{0xB300, 0x81F3}, {0xAF00, 5}}, debounce},
-      {"direction 0", none, 0, [] { return MBUN5_SetSMDirection(0); }, 1, {{0xB300, 0x01F3}}, {1000, 1000}},
+  const ExportRow rows[] = {
+      {"zero shift 0x10005", none, 0, zero(0x10005), 1, {{0xAB00, 5}}, {10000}, {}, 0},
+      {"zero shift 256", none, 0, zero(256), 0, {}, window, {"CMBUCard::SetNullverschiebungsWert 256 greater then 255\n", kZero}, 2109},
+      {"zero shift kept", none, 0, [] { return int32_t{g_pMBU->m_wNullverschiebung}; }, 5, {}, {}, {}, 0},
+      {"plot height 0x1000000", none, 0, plot(0x1000000), 0, {}, window, {"CMBUCard::SetPlotHeightPI Pixelcounter 16777216 to great \n", kPlot, std::string("hwinfo32: ") + kPlot + "\n"}, 2109},
+      {"plot height -1", card(5), 0, plot(0xFFFFFFFF), 0, {}, window, {"CMBUCard::SetPlotHeightPI Pixelcounter -1 to great \n", "plot height -1 is greater than 65535 pixel \n", "hwinfo32: plot height -1 is greater than 65535 pixel \n\n"}, 2109},
+      {"plot height 0xFFFFFF", none, 0, plot(0xFFFFFF), 1, {{0xB700, 0xFF}, {0xBB00, 0xFF}, {0xA700, 0xFF}}, {10000}, {}, 0},
+      {"plot height on a standard card", card(1), 0, plot(0x1000000), 1, {}, {}, {}, 0},
+      {"plot height stored", none, 0, [] { return int32_t(g_pMBU->m_dwPlotHeightPixel == 0x1000000); }, 1, {}, {}, {}, 0},
+      {"modulation, mode 7", none, 0, [] { return MBUN5_WriteAMUValues(7); }, 1, AMU(0x80), std::vector<uint32_t>(24, 10), {"CMBUCard::WriteAMUValues()  Mode 7 \n"}, 0},
+      {"modulation, mode 0", none, 0, [] { return MBUN5_WriteAMUValues(0); }, 1, AMU(0), std::vector<uint32_t>(24, 10), {"CMBUCard::WriteAMUValues()  Mode 0 \n"}, 0},
+      {"laser on", none, 0, [] { return MBUN5_SetLaserpulsExplizit(5); }, 1, {{0xAF00, 1}}, {}, {}, 0},
+      {"turn-off blocked by the laser pulse", none, 0, MBUN5_IsTurnOffPossible, 0, {}, d3, {}, 0},
+      {"laser off", none, 0, [] { return MBUN5_SetLaserpulsExplizit(0); }, 1, {{0xAF00, 3}}, {}, {}, 0},
+      {"turn-off with bits 0, 1, 12-15", [](auto& m) { m.set_reset_occurred(true); }, 0, MBUN5_IsTurnOffPossible, 1, {}, d3, {}, 0},
+      {"busy bit 3", [](auto& m) { m.set_stuck_busy(0x08); }, 0, MBUN5_IsTurnOffPossible, 0, {}, d3, {}, 0},
+      {"busy bit 6", [](auto& m) { m.set_stuck_busy(0x40); }, 0, MBUN5_IsTurnOffPossible, 0, {}, d3, {}, 0},
+      {"emulated: the last reading decides", [](auto& m) { m.set_stuck_busy(0); }, 1, MBUN5_IsTurnOffPossible, 0, {}, d3, {}, 0},
+      {"soft reset", none, 0, MBUN5_TrigSoftReset, 1, {{0xAF00, 3}}, {}, {}, 0},
+      {"bank set", none, 0, MBUN5_TrigBankSet, 1, {{0xAF00, 6}}, {}, {}, 0},
+      {"test mode", none, 0, MBUN5_TrigTestMode, 1, {{0xAF00, 9}}, {}, {}, 0},
+      {"reset occurred", [](auto& m) { m.set_reset_occurred(true); }, 0, MBUN5_IstResetAufgetreten, 1, {}, {}, {}, 0},
+      {"no reset", [](auto& m) { m.set_reset_occurred(false); }, 0, MBUN5_IstResetAufgetreten, 0, {}, {}, {}, 0},
+      {"PLL out of range", [](auto& m) { m.set_pll_in_range(false); }, 0, MBUN5_IsPLLInRange, 0, {}, {}, {}, 0},
+      {"PLL emulated (2): not read", [](auto& m) { m.set_pll_in_range(true); }, 2, MBUN5_IsPLLInRange, 0, {}, {}, {}, 0},
+      {"PLL in range", none, 0, MBUN5_IsPLLInRange, 1, {}, {}, {}, 0},
+      {"zero pulses 7", DrumTurn(machine, 7), 0, MBUN5_GetNullimpulsZaehler, 7, {}, {}, {}, 0},
+      {"zero pulses 8: only bit 11", DrumTurn(machine, 8), 0, MBUN5_GetNullimpulsZaehler, 0, {}, {}, {}, 0},
+      {"bank: 4 readings", none, 0, MBUN5_GetAccessibleBank, 0, {}, d3, {}, 0},
+      {"bank: a glitch", script({1}, false), 0, MBUN5_GetAccessibleBank, 0, {}, {10, 10, 10, 10}, {}, 0},
+      {"bank: a later glitch", script({1, 1, 1, 0}, false), 0, MBUN5_GetAccessibleBank, 0, {}, std::vector<uint32_t>(6, 10), {}, 0},
+      {"bank: 1 held", script({1, 1, 1, 1}, false), 0, MBUN5_WriteToBankPossible, 0, {}, d3, {}, 0},
+      {"bank never settles", script({}, true), 0, MBUN5_GetAccessibleBank, MBU_BANK_UNSTABLE, {}, std::vector<uint32_t>(100, 10), {}, 0},
+      {"memory: no buffer", script({}, false), 0, [] { return MBUN5_ReadMemory(nullptr, 4); }, 0, {}, {}, {"CMBUCard::ReadMemory no buffer for 4 words \n"}, 0},
+      {"memory: no words", none, 0, [] { return MBUN5_WriteMemory(nullptr, 0); }, 1, {}, {}, {}, 0},
+      {"memory emulated", none, 1, [] { return MBUN5_ReadMemory(back.data(), 300) + MBUN5_WriteMemory(nullptr, 4); }, 2, {}, {}, {}, 0},
+      {"memory read back", none, 0, [] { int32_t n = MBUN5_WriteMemory(words.data(), 300); n += MBUN5_TrigBankSet(); return n + MBUN5_ReadMemory(back.data(), 300) + (back == words); }, 4, {{0xAF00, 6}}, {}, {}, 0},
+      {"direction 1 emulated", none, 1, [] { return MBUN5_SetSMDirection(1); }, 1, {}, {}, {}, 0},
+      {"trigger emulated: one pass", none, 1, [] { return MBUN5_TriggerBlock(Block(words, 16, 4)); }, 1, {{0xB300, 0x81F3}, {0xAF00, 5}}, d3, {}, 0},
+      {"direction 0", none, 0, [] { return MBUN5_SetSMDirection(0); }, 1, {{0xB300, 0x01F3}}, {1000, 1000}, {}, 0},
   };
   // clang-format on
-  for (const QueryRow& r : rows) {
+  for (const ExportRow& r : rows) {
     SCOPED_TRACE(r.name);
     r.board(*mbu);
     CARDN5_SetEmulation(r.emulation);
+    testsupport::ClearLastError();
+    HWINFOX_Clear();
+    log.Clear();
     const size_t mark = machine.trace().Mark();
     EXPECT_EQ(r.result, r.call());
     EXPECT_EQ(r.writes, Since(mark).AllWrites());
     EXPECT_EQ(r.delays, Since(mark).Delays());
+    EXPECT_EQ(r.lines, log.Lines());
+    EXPECT_EQ(r.error, testsupport::LastError().code);
+    int32_t kind = 0, what = 0, code = 0;
+    HWINFOX_GetCall(1, &kind, &what, &code, nullptr, 0);
+    EXPECT_EQ(r.error ? 3016 : 0, code);  // the text shown in the window, then closed
+    EXPECT_EQ(r.error ? 4 : 0, HWINFOX_CallCount());
+    CARDN5_SetEmulation(0);
   }
-  CARDN5_SetEmulation(0);
 }
 
 // 500,000 passes of at least seven status readings: 33.5 s on the clock.

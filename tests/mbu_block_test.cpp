@@ -93,22 +93,6 @@ TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
   EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
 }
 
-TEST_F(MbuTest, BankWaitGivesUpAtOnceWhileStatusReadsAreOff) {
-  std::vector<uint16_t> w = Image(4, 4);
-  WriteAndTrigger(Block(w, 16, 4));  // the status shadow now shows bank 1
-  CARDN5_SetEmulation(2);
-  MBUN5_InitAction(0, 0);  // bank 0 expected again
-  log.Clear();
-  const size_t mark = machine.trace().Mark();
-  EXPECT_EQ(0, MBUN5_WriteBlock(Block(w, 16, 4)));
-  EXPECT_EQ(Lines{"CMBUCard: bank 0 is not open to the PC and status reads are off (emulation 2): block not written\n"},
-            log.Lines());
-  EXPECT_EQ(0u, Since(mark).ReadCount(0xA700));
-  EXPECT_EQ(0u, Since(mark).Count(sim::Access::BlockOut));
-  EXPECT_EQ(3u, Since(mark).CountDelays(10));
-  CARDN5_SetEmulation(0);
-}
-
 TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
   std::vector<std::vector<uint16_t>> images;
   const size_t mark = machine.trace().Mark();

@@ -93,7 +93,11 @@ TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
   EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
 }
 
+// Segments 0, 3, 3 again and again: commands 5, 12, 10, 5, ...
 TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
+  EXPECT_EQ(1, MBUN5_GravurVorbereiten());
+  EXPECT_EQ((Lines{"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"}),
+            log.Lines());
   std::vector<std::vector<uint16_t>> images;
   const size_t mark = machine.trace().Mark();
   for (uint16_t i = 0; i < 50; ++i) {
@@ -105,8 +109,10 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
   for (size_t i = 0; i < 50; ++i) {
     EXPECT_EQ(static_cast<int>(i % 2), mbu->blocks()[i].bank) << i;
     EXPECT_EQ(images[i], mbu->blocks()[i].words) << i;
+    EXPECT_EQ(i % 3 == 0 ? 5 : i % 3 == 1 ? 12 : 10, mbu->blocks()[i].command) << i;
   }
   EXPECT_EQ(50u, Since(mark).Count(sim::Access::BlockOut));
+  EXPECT_TRUE(Since(mark).Writes(0xAB00).empty());  // the command alone tells the segment
 }
 
 // A record that passes, with up to three fields replaced by values around

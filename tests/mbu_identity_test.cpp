@@ -10,6 +10,7 @@ namespace {
 
 using mbutest::Lines;
 using mbutest::MbuTest;
+using mbutest::Writes;
 
 struct IdentityRow {
   uint32_t boardId;  // jumper ID on the simulated board
@@ -57,26 +58,11 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
     EXPECT_EQ(r.errors + (r.errorBefore ? 1 : 0), ERRLOGX_ErrorCount());
     EXPECT_EQ(r.errors ? 4830 : r.errorBefore ? 2142 : 0, testsupport::LastError().code);
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ(std::vector<uint16_t>{0}, Since(mark).Writes(0x0302));
-    EXPECT_EQ(r.emulation ? 0u : 1u, Since(mark).Writes(0xB300).size());
+    EXPECT_EQ((r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}), Since(mark).AllWrites());
     EXPECT_EQ(r.emulation ? 0u : 2u, Since(mark).CountDelays(1000));
     EXPECT_EQ(r.emulation ? 0u : 1u, Since(mark).ReadCount(0xA700));
   }
   CARDN5_SetEmulation(0);
-}
-
-TEST_F(MbuTest, CardRecordBeforePowerOnAndTheDirectionCountAtDeletion) {
-  const MBU_CARD_INFO unread = {MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED};
-  CARDN5_DeleteCardObjects();
-  EXPECT_EQ(Lines{"CARDN532 MBU SetSMDirectionCnt 1 \n"}, log.Lines());
-  EXPECT_EQ(0, MBUN5_InitAction(0, 0));  // no board object: nothing touched
-  EXPECT_EQ(unread, MBUN5_GetCardInfo());
-  ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  EXPECT_EQ(unread, MBUN5_GetCardInfo());
-  EXPECT_EQ(0u, machine.trace().size());
-  log.Clear();
-  CARDN5_DeleteCardObjects();  // no direction set: no line
-  EXPECT_TRUE(log.Lines().empty());
 }
 
 }  // namespace

@@ -111,6 +111,7 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
   const auto zero = [](int32_t v) { return [v] { return MBUN5_SetNullverschiebungsWert(v); }; };
   const auto plot = [](uint32_t v) { return [v] { return MBUN5_SetPlotHeightPI(v); }; };
   static std::vector<uint16_t> words = Image(300, 3), back(300);
+  static const MBU_CARD_INFO unread = {MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED};
   const std::vector<uint32_t> d3 = {10, 10, 10}, window = {4000000};
   const char *kZero = "hwinfo32: MBU Card: zero rotation 256 is greater than 255 segments \n\n",
              *kPlot = "plot height 16777216 is greater than 65535 pixel \n";
@@ -157,6 +158,11 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
       {"direction 1 emulated", none, 1, [] { return MBUN5_SetSMDirection(1); }, 1, {}, {}, {}, 0},
       {"trigger emulated: one pass", none, 1, [] { return MBUN5_TriggerBlock(Block(words, 16, 4)); }, 1, {{0xB300, 0x81F3}, {0xAF00, 5}}, d3, {}, 0},
       {"direction 0", none, 0, [] { return MBUN5_SetSMDirection(0); }, 1, {{0xB300, 0x01F3}}, {1000, 1000}, {}, 0},
+      {"direction count at deletion", none, 0, [] { return CARDN5_DeleteCardObjects(), 1; }, 1, {}, {}, {"CARDN532 MBU SetSMDirectionCnt 7 \n"}, 0},
+      {"no board object: nothing touched", none, 0, [] { return MBUN5_InitAction(0, 0) + MBUN5_WriteToBankPossible(); }, 0, {}, {}, {}, 0},
+      {"no board object: no card", none, 0, [] { return int32_t(MBUN5_GetCardInfo() == unread); }, 1, {}, {}, {}, 0},
+      {"before power-on: no card", [](auto&) { CARDN5_CreateCardObjects(); }, 0, [] { return int32_t(MBUN5_GetCardInfo() == unread); }, 1, {}, {}, {}, 0},
+      {"no direction set: no line at deletion", none, 0, [] { return CARDN5_DeleteCardObjects(), 1; }, 1, {}, {}, {}, 0},
   };
   // clang-format on
   for (const ExportRow& r : rows) {

@@ -15,11 +15,11 @@ using mbutest::Image;
 using mbutest::Lines;
 using mbutest::MbuTest;
 
+// The record's fields, the emulation flag, the words written when accepted
+// or the log line of a refused block.
 struct BlockRow {
-  uint32_t x, y, byteCount, countFromPixels, zero, mode;
-  int32_t emulation;
-  uint32_t words;       // written when accepted
-  const char* refusal;  // the log line of a refused block
+  uint32_t x, y, byteCount, countFromPixels, zero, mode, emulation, words;
+  const char* refusal;
 };
 
 TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
@@ -52,7 +52,7 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
   for (const BlockRow& r : rows) {
     SCOPED_TRACE(testing::Message() << r.x << " x " << r.y << " zero " << r.zero << " mode " << r.mode);
     MBUN5_TrigSoftReset();
-    CARDN5_SetEmulation(r.emulation);
+    CARDN5_SetEmulation(static_cast<int32_t>(r.emulation));
     log.Clear();
     const size_t mark = machine.trace().Mark();
     MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);

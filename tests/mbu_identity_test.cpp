@@ -12,10 +12,9 @@ using mbutest::Lines;
 using mbutest::MbuTest;
 using mbutest::Writes;
 
+// The jumper ID the board shows; an error another board recorded earlier.
 struct IdentityRow {
-  uint32_t boardId;  // jumper ID on the simulated board
-  int32_t emulation;
-  bool errorBefore;  // another board recorded an error earlier
+  int32_t boardId, emulation, errorBefore;
   MBU_CARD_INFO info;
   const char* advance;
   int32_t result, errors;
@@ -25,22 +24,22 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
   const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ";
   // clang-format off
   const IdentityRow rows[] = {
-      {0, 0, false, {0, 0x800000, 0}, kStd, 1, 0},
-      {1, 0, false, {1, 0x1000000, 0}, kStd, 1, 0},
-      {2, 0, false, {2, 0x800000, 2}, kTRIM, 1, 0},
-      {3, 0, false, {3, 0x1000000, 2}, kTRIM, 1, 0},
-      {4, 0, false, {4, 0x800000, 0}, kStd, 1, 0},
-      {5, 0, false, {5, 0x1000000, 2}, kTRIM, 1, 0},
-      {6, 0, false, {6, 0x1000000, 2}, kTRIM, 1, 0},
-      {1, 2, false, {6, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (2): not read, the ID read before
-      {7, 0, false, {7, 0, MBU_ADVANCE_UNDEFINED}, "no advance type defined ", 0, 2},
-      {0, 1, false, {3, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (= 1): always ID 3
-      {1, 0, true, {1, 0x1000000, 0}, kStd, 0, 0},
+      {0, 0, 0, {0, 0x800000, 0}, kStd, 1, 0},
+      {1, 0, 0, {1, 0x1000000, 0}, kStd, 1, 0},
+      {2, 0, 0, {2, 0x800000, 2}, kTRIM, 1, 0},
+      {3, 0, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
+      {4, 0, 0, {4, 0x800000, 0}, kStd, 1, 0},
+      {5, 0, 0, {5, 0x1000000, 2}, kTRIM, 1, 0},
+      {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
+      {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (2): not read, the ID read before
+      {7, 0, 0, {7, 0, MBU_ADVANCE_UNDEFINED}, "no advance type defined ", 0, 2},
+      {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (= 1): always ID 3
+      {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0},
   };
   // clang-format on
   for (const IdentityRow& r : rows) {
     SCOPED_TRACE(testing::Message() << "jumper " << r.boardId << " emulation " << r.emulation);
-    mbu->set_jumper_id(r.boardId);
+    mbu->set_jumper_id(static_cast<uint32_t>(r.boardId));
     CARDN5_SetEmulation(r.emulation);
     testsupport::ClearLastError();
     if (r.errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);

@@ -17,12 +17,13 @@ using mbutest::Lines;
 using mbutest::MbuTest;
 using mbutest::Writes;
 
+// The plot height set before (the block carries one more); the divider
+// field afterwards; the writes after the direction write up to the trigger
+// command; the calculation's log line (error 2001 for a wrong mode, else 4004).
 struct DividerRow {
-  uint32_t mode, steps, plotHeight, zero;  // the plot height set before; the block carries one more
-  int32_t result;
-  uint16_t divider;     // the field afterwards
-  Writes writes;        // after the direction write, up to the trigger command
-  const char* failure;  // the calculation's log line; error 2001 for a wrong mode, else 4004
+  uint32_t mode, steps, plotHeight, zero, result, divider;
+  Writes writes;
+  const char* failure;
 };
 
 TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
@@ -60,7 +61,7 @@ TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
     log.Clear();
     const uint16_t bank = g_pMBU->m_wExpectedBank;
     const size_t mark = machine.trace().Mark();
-    EXPECT_EQ(r.result, MBUN5_TriggerBlock(b));
+    EXPECT_EQ(r.result, static_cast<uint32_t>(MBUN5_TriggerBlock(b)));
     EXPECT_EQ(r.divider, g_pMBU->m_wSMDivider);
     const Writes all = Since(mark).AllWrites();  // a refused block: none at all
     EXPECT_EQ(r.writes, Writes(all.begin() + (r.result ? 1 : 0), all.end()));

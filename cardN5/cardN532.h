@@ -189,36 +189,36 @@ CARDN5_API MBU_CARD_INFO CARDN5_CALL MBUN5_GetCardInfo(void);
 /* One bulk transfer on the data port, 1; nothing moves while the board is
  * emulated (flag 1). A null buffer with words to move: 0 and a log line. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_WriteMemory(const uint16_t* pwData, uint32_t dwCount);
-CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* pwData, uint32_t dwCount);
+CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* pwData, uint32_t dwCount); /* likewise, inward */
 /* Checks the record, waits for the bank, writes the words; refusals write
  * nothing and log why. The pixel count is X times Y without wrapping. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_WriteBlock(MBU_BLOCK_INFO block);
-CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void);
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void); /* the board offers the expected bank */
 /* 0 or 1, or MBU_BANK_UNSTABLE (see above). */
 CARDN5_API uint16_t CARDN5_CALL MBUN5_GetAccessibleBank(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_TrigSoftReset(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_TrigBankSet(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_TrigTestMode(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_IsPLLInRange(void);
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigSoftReset(void);         /* command 3, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigBankSet(void);           /* command 6, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigTestMode(void);          /* command 9, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void);   /* status bit 0 */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsPLLInRange(void);          /* status bit 12 */
 CARDN5_API uint16_t CARDN5_CALL MBUN5_GetNullimpulsZaehler(void); /* 0 to 7 */
 
 /* Engraving set-up. MBUN5_InitAction's arguments are not used; on Windows
  * it is exported only as ?MBUN5_InitAction@@YGHKK@Z. */
-CARDN5_API int32_t CARDN5_CALL MBUN5_GravurVorbereiten(void);
-CARDN5_API int32_t CARDN5_CALL MBUN5_InitAction(uint32_t dwUnused1, uint32_t dwUnused2);
+CARDN5_API int32_t CARDN5_CALL MBUN5_GravurVorbereiten(void); /* two reminders logged, then InitAction */
+CARDN5_API int32_t CARDN5_CALL MBUN5_InitAction(uint32_t dwUnused1, uint32_t dwUnused2); /* soft reset, bank 0 next */
 /* Divider, direction, trigger command, then up to 500,000 counted passes
  * (nominally 5 s) for the board to take the block over: 0 and error 4694
  * after that, with the expected bank already toggled. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_TriggerBlock(MBU_BLOCK_INFO block);
-CARDN5_API int32_t CARDN5_CALL MBUN5_SetSMDirection(int32_t bDirection);
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetSMDirection(int32_t bDirection); /* bit 15; emulated: shadow only */
 /* Segment 0-255 (low 16 bits used); above: a 4 s window message, 0. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_SetNullverschiebungsWert(int32_t nSegment);
 /* Stored always; written on TRIM cards only; above 0xFFFFFF: 4 s window, 0. */
 CARDN5_API int32_t CARDN5_CALL MBUN5_SetPlotHeightPI(uint32_t dwPixels);
-CARDN5_API int32_t CARDN5_CALL MBUN5_WriteAMUValues(int32_t nMode);
-CARDN5_API int32_t CARDN5_CALL MBUN5_SetLaserpulsExplizit(int32_t bOn);
-CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void);
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteAMUValues(int32_t nMode);     /* 12 setup values, low 8 bits */
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetLaserpulsExplizit(int32_t bOn); /* command 1 or 3 */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void);           /* status bits 2-7 all 0 */
 
 /* CSI board: clears its register, always 1. */
 CARDN5_API int32_t CARDN5_CALL CSIN5_InitPowerOn(void);

@@ -273,3 +273,44 @@ CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t b) { return CARDN5_FORW
 CARDN5_API int32_t CARDN5_CALL CSEN5_SetSWStatus(uint32_t w) {
   return CARDN5_FORWARD(g_pCSE, SetSWStatus(static_cast<uint16_t>(w)));
 }
+
+// ---- MBU and CSI exports -------------------------------------------------------
+
+CARDN5_API int32_t CARDN5_CALL MBUN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pMBU, InitPowerOn()); }
+// Without a board object: the record of a card not identified yet.
+CARDN5_API MBU_CARD_INFO CARDN5_CALL MBUN5_GetCardInfo(void) {
+  return g_pMBU ? g_pMBU->GetCardInfo() : MBU_CARD_INFO{MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED};
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteMemory(const uint16_t* p, uint32_t n) {
+  return CARDN5_FORWARD(g_pMBU, WriteMemory(p, n));
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* p, uint32_t n) {
+  return CARDN5_FORWARD(g_pMBU, ReadMemory(p, n));
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteBlock(MBU_BLOCK_INFO b) { return CARDN5_FORWARD(g_pMBU, WriteBlock(b)); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void) { return CARDN5_FORWARD(g_pMBU, WriteToBankPossible()); }
+CARDN5_API uint16_t CARDN5_CALL MBUN5_GetAccessibleBank(void) { return CARDN5_FORWARD(g_pMBU, GetAccessibleBank()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigSoftReset(void) { return CARDN5_FORWARD(g_pMBU, TrigSoftReset()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigBankSet(void) { return CARDN5_FORWARD(g_pMBU, TrigBankSet()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigTestMode(void) { return CARDN5_FORWARD(g_pMBU, TrigTestMode()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void) { return CARDN5_FORWARD(g_pMBU, IstResetAufgetreten()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsPLLInRange(void) { return CARDN5_FORWARD(g_pMBU, IsPLLInRange()); }
+CARDN5_API uint16_t CARDN5_CALL MBUN5_GetNullimpulsZaehler(void) {
+  return CARDN5_FORWARD(g_pMBU, GetNullimpulsZaehler());
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_GravurVorbereiten(void) { return CARDN5_FORWARD(g_pMBU, GravurVorbereiten()); }
+// Both arguments are accepted and ignored.
+CARDN5_API int32_t CARDN5_CALL MBUN5_InitAction(uint32_t, uint32_t) { return CARDN5_FORWARD(g_pMBU, InitAction()); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_TriggerBlock(MBU_BLOCK_INFO b) { return CARDN5_FORWARD(g_pMBU, TriggerBlock(b)); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetSMDirection(int32_t b) { return CARDN5_FORWARD(g_pMBU, SetSMDirection(b)); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetNullverschiebungsWert(int32_t n) {
+  return CARDN5_FORWARD(g_pMBU, SetNullverschiebungsWert(n));
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetPlotHeightPI(uint32_t n) { return CARDN5_FORWARD(g_pMBU, SetPlotHeightPI(n)); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteAMUValues(int32_t n) { return CARDN5_FORWARD(g_pMBU, WriteAMUValues(n)); }
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetLaserpulsExplizit(int32_t b) {
+  return CARDN5_FORWARD(g_pMBU, SetLaserpulsExplizit(b));
+}
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void) { return CARDN5_FORWARD(g_pMBU, IsTurnOffPossible()); }
+
+CARDN5_API int32_t CARDN5_CALL CSIN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pCSI, InitPowerOn()); }

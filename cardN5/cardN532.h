@@ -251,4 +251,80 @@ CARDN5_API int32_t CARDN5_CALL CSEN5_GetDeviceReady(void); /* reads the board, e
 CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t bOn);
 CARDN5_API int32_t CARDN5_CALL CSEN5_SetSWStatus(uint32_t wStatus); /* 0 to 3; others change no line */
 
+/* ---- MBU and CSI -------------------------------------------------------- */
+
+/* Memory buffer board. Blocks of image words go into the bank the board
+ * opens to the PC (MBUN5_WriteBlock) and are handed over by a trigger
+ * (MBUN5_TriggerBlock); after MBUN5_GravurVorbereiten or MBUN5_InitAction
+ * the first block goes into bank 0, the next into bank 1, and so on.
+ *
+ * MBUN5_GetCardInfo before the first MBUN5_InitPowerOn, or with no board
+ * objects, returns dwJumperID MBU_JUMPER_ID_UNREAD, dwPossiblePixels 0 and
+ * dwAdvanceType MBU_ADVANCE_UNDEFINED. Jumper ID 7 (no valid card) gives
+ * possible pixels 0 and MBU_ADVANCE_UNDEFINED (never 1, a mode value).
+ *
+ * MBUN5_WriteBlock waits for its bank as long as the board shows itself
+ * busy (status bits 2-7): an engraving may take minutes. It gives up with
+ * result 0 and a log line, writing nothing, where the bank can no longer
+ * come: when the board shows itself idle for 50,000 polls in a row (at
+ * least 1.5 s) while offering the other bank, and at once when status
+ * reads are off (emulation flag other than 1). A board that shows busy
+ * forever holds the wait. A byte count of more words than a bank holds
+ * (0x100000) is refused like too many pixels; a null pwData with words to
+ * write fails as a failed memory write.
+ *
+ * MBUN5_GetAccessibleBank debounces the bank bit (three equal readings
+ * after the first); after 100 readings without that it returns
+ * MBU_BANK_UNSTABLE, which matches no bank, so no block is written on a
+ * bank bit that flickers. The status-byte debounce of the trigger wait and
+ * of MBUN5_IsTurnOffPossible gives up after as many readings and counts
+ * that as "not yet" (trigger wait) or "not possible" (turn-off check). */
+#define MBU_ADVANCE_STANDARD 0u
+#define MBU_ADVANCE_TRIM 2u
+#define MBU_ADVANCE_UNDEFINED 0xFFFFFFFFu
+#define MBU_JUMPER_ID_UNREAD 0xFFFFFFFFu
+#define MBU_BANK_UNSTABLE 2u
+
+/* Powers up the CSI and IOD boards, reads the card identity, direction 0.
+ * 0 when the jumper ID is 7 or any error is recorded in the error library. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_InitPowerOn(void);
+/* The 12-byte record comes back in storage the caller provides. */
+CARDN5_API MBU_CARD_INFO CARDN5_CALL MBUN5_GetCardInfo(void);
+/* One bulk transfer on the data port, 1; nothing moves while the board is
+ * emulated (flag 1). A null buffer with words to move: 0 and a log line. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteMemory(const uint16_t* pwData, uint32_t dwCount);
+CARDN5_API int32_t CARDN5_CALL MBUN5_ReadMemory(uint16_t* pwData, uint32_t dwCount); /* likewise, inward */
+/* Checks the record, waits for the bank, writes the words; refusals write
+ * nothing and log why. The pixel count is X times Y without wrapping. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteBlock(MBU_BLOCK_INFO block);
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteToBankPossible(void); /* the board offers the expected bank */
+/* 0 or 1, or MBU_BANK_UNSTABLE (see above). */
+CARDN5_API uint16_t CARDN5_CALL MBUN5_GetAccessibleBank(void);
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigSoftReset(void);         /* command 3, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigBankSet(void);           /* command 6, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_TrigTestMode(void);          /* command 9, always 1, no wait */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IstResetAufgetreten(void);   /* status bit 0 */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsPLLInRange(void);          /* status bit 12 */
+CARDN5_API uint16_t CARDN5_CALL MBUN5_GetNullimpulsZaehler(void); /* 0 to 7 */
+
+/* Engraving set-up. MBUN5_InitAction's arguments are not used; on Windows
+ * it is exported only as ?MBUN5_InitAction@@YGHKK@Z. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_GravurVorbereiten(void); /* two reminders logged, then InitAction */
+CARDN5_API int32_t CARDN5_CALL MBUN5_InitAction(uint32_t dwUnused1, uint32_t dwUnused2); /* soft reset, bank 0 next */
+/* Divider, direction, trigger command, then up to 500,000 counted passes
+ * (nominally 5 s) for the board to take the block over: 0 and error 4694
+ * after that, with the expected bank already toggled. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_TriggerBlock(MBU_BLOCK_INFO block);
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetSMDirection(int32_t bDirection); /* bit 15; emulated: shadow only */
+/* Segment 0-255 (low 16 bits used); above: a 4 s window message, 0. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetNullverschiebungsWert(int32_t nSegment);
+/* Stored always; written on TRIM cards only; above 0xFFFFFF: 4 s window, 0. */
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetPlotHeightPI(uint32_t dwPixels);
+CARDN5_API int32_t CARDN5_CALL MBUN5_WriteAMUValues(int32_t nMode);     /* 12 setup values, low 8 bits */
+CARDN5_API int32_t CARDN5_CALL MBUN5_SetLaserpulsExplizit(int32_t bOn); /* command 1 or 3 */
+CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void);           /* status bits 2-7 all 0 */
+
+/* CSI board: clears its register, always 1. */
+CARDN5_API int32_t CARDN5_CALL CSIN5_InitPowerOn(void);
+
 #endif

@@ -1,11 +1,16 @@
 // CSI board: one written register, cleared at power-on.
 #include "csi.h"
 
-#include "port_register.h"
+#include "csi_regs.h"
 
-// The one register not on the 0x300 base with a register number on top.
-CPortRegister g_CSIControl(0x0302);
+PlainRegister g_CSIControl(csi::kControlPort);
 
 CCSICard::CCSICard() : m_bEmulation(0) {}
 
 CCSICard::~CCSICard() {}
+
+// The write's result does not matter: the board has nothing to report.
+int32_t CCSICard::InitPowerOn() {
+  g_CSIControl.Write(0);
+  return 1;
+}

@@ -49,15 +49,10 @@ extern CPortRegister g_EPUStatus, g_EPUCommand, g_EPUControl, g_EPUFinp, g_EPUBa
     g_EPUMemCounter0, g_EPUShift, g_EPUMemCounter1, g_EPURowLength, g_EPUReg9B00, g_EPUAdvanceDivider, g_EPUStartPos,
     g_EPUSMStep, g_EPUOKOutput, g_EPUDAC0, g_EPUDAC1, g_EPURegB700, g_EPULaserPulse, g_EPUEcoDutyCycle, g_EPUIndex,
     g_EPUData;
-// MBU (cmbu.cpp)
-extern CPortRegister g_MBUMemory, g_MBUStatus, g_MBUPlotHeight2, g_MBUZeroShift, g_MBUCommand, g_MBUZeroPulse,
-    g_MBUDivider, g_MBUPlotHeight0, g_MBUAMUIndex, g_MBUPlotHeight1, g_MBUAMUValue, g_MBUDividerHigh;
 // DCA (CDCA.cpp)
 extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocus, g_DCAFETTemp, g_DCAVoltage,
     g_DCAFETSpeed, g_DCASensitivity, g_DCAControl, g_DCAStep, g_DCAIndex, g_DCAData;
 // IPG (ipg.cpp)
 extern CPortRegister g_IPGRegister;
-// CSI (csi.cpp)
-extern CPortRegister g_CSIControl;
 
 #endif

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -233,15 +234,15 @@ int32_t CARDN5_STDCALL HWIO_WindowsClearInterrupt(void) { return Interrupts(0); 
 int32_t CARDN5_STDCALL HWIO_WindowsSetInterrupt(void) { return Interrupts(1); }
 
 int32_t CARDN5_STDCALL HWIOX_AttachDevice(const HWIO_DEVICE* pDevice) {
+  return HWIOX_AttachDeviceEx(pDevice, static_cast<uint32_t>(offsetof(HWIO_DEVICE, pfnInBlock)));
+}
+
+int32_t CARDN5_STDCALL HWIOX_AttachDeviceEx(const HWIO_DEVICE* pDevice, uint32_t cbSize) {
   IoState& s = State();
   cardn5::LockGuard guard(s.lock);
-  if (pDevice) {
-    s.device = *pDevice;
-    s.attached = true;
-  } else {
-    s.device = HWIO_DEVICE{};
-    s.attached = false;
-  }
+  s.device = HWIO_DEVICE{};
+  s.attached = pDevice != nullptr;
+  if (pDevice) std::memcpy(&s.device, pDevice, cbSize < sizeof(HWIO_DEVICE) ? cbSize : sizeof(HWIO_DEVICE));
   return 1;
 }
 
@@ -265,15 +266,27 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
   if (!device && !s.emulation.load() && s.portAccess.load()) return 0;
   if (!pwData) return 1;
   const uint32_t flags = HWIO_ACC_DIRECT;
+  // A block is one call where the device takes blocks: the simulator then
+  // sees a 0x100000-word block as one access, not a million.
+  const uint32_t blockFlags = flags | EmulationFlag();
   switch (nOp) {
     case HWIOX_DIRECT_IN:
       pwData[0] = PortIn(wPort, flags);
       break;
     case HWIOX_DIRECT_IN_BLOCK:
-      for (uint32_t i = 0; i < dwCount; ++i) pwData[i] = PortIn(wPort, flags);
+      if (device && dev.pfnInBlock) {
+        dev.pfnInBlock(dev.pCtx, wPort, pwData, dwCount, blockFlags);
+        // as every single read under emulation
+        if (blockFlags & HWIO_ACC_EMULATED) std::memset(pwData, 0, dwCount * sizeof(uint16_t));
+      } else {
+        for (uint32_t i = 0; i < dwCount; ++i) pwData[i] = PortIn(wPort, flags);
+      }
       break;
     case HWIOX_DIRECT_OUT_BLOCK:
-      for (uint32_t i = 0; i < dwCount; ++i) PortOut(wPort, pwData[i], flags);
+      if (device && dev.pfnOutBlock)
+        dev.pfnOutBlock(dev.pCtx, wPort, pwData, dwCount, blockFlags);
+      else
+        for (uint32_t i = 0; i < dwCount; ++i) PortOut(wPort, pwData[i], flags);
       break;
     default:
       break;

@@ -31,10 +31,21 @@ typedef struct HWIO_DEVICE {
   int32_t(CARDN5_CDECL* pfnWriteCode)(void* pCtx, int32_t nKind, uint32_t dwArg1, uint32_t dwArg2, uint32_t dwFlags);
   int32_t(CARDN5_CDECL* pfnPollVorschub)(void* pCtx, const uint32_t* pdwArgs /* 7 */, uint32_t dwFlags);
   void(CARDN5_CDECL* pfnInterrupts)(void* pCtx, int32_t bEnabled, uint32_t dwFlags);
+  /* Appended later: a block transfer of the direct-port layer in one call
+   * (dwFlags has HWIO_ACC_DIRECT). Only HWIOX_AttachDeviceEx takes them;
+   * without them a block reaches pfnIn/pfnOut word by word. */
+  void(CARDN5_CDECL* pfnInBlock)(void* pCtx, uint16_t wPort, uint16_t* pwData, uint32_t dwCount, uint32_t dwFlags);
+  void(CARDN5_CDECL* pfnOutBlock)(void* pCtx, uint16_t wPort, const uint16_t* pwData, uint32_t dwCount,
+                                  uint32_t dwFlags);
 } HWIO_DEVICE;
 
-/* Attach a device (copied), or detach with null. Returns 1. */
+/* Attach a device (copied), or detach with null. Returns 1. Copies the
+ * callbacks up to pfnInterrupts only, so that a host built before the block
+ * callbacks were appended (its struct ends there) keeps working. */
 HWIOX_API int32_t CARDN5_STDCALL HWIOX_AttachDevice(const HWIO_DEVICE* pDevice);
+/* The same for a struct of cbSize bytes (sizeof(HWIO_DEVICE) of the host's
+ * header); callbacks beyond it are taken as null. */
+HWIOX_API int32_t CARDN5_STDCALL HWIOX_AttachDeviceEx(const HWIO_DEVICE* pDevice, uint32_t cbSize);
 /* 0: real ports, 1: emulation on, 2: attached device (emulation off). */
 HWIOX_API int32_t CARDN5_STDCALL HWIOX_GetBackend(void);
 HWIOX_API int32_t CARDN5_STDCALL HWIOX_IsEmulation(void);

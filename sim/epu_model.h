@@ -83,6 +83,12 @@ class EpuModel : public Board {
   bool Read(uint16_t port, uint32_t flags, uint16_t& value) override;
   void Write(uint16_t port, uint16_t value, uint32_t flags) override;
   bool WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) override;
+  // 0xA300-0xBF00 are the MBU's ports too: a machine holds one of the two.
+  bool ExclusivePorts(uint16_t& first, uint16_t& last) const override {
+    first = kStartPos;
+    last = kEcoDutyCycle;
+    return true;
+  }
 
   // ---- Test face: the drum and the signals ----
   void set_index_period_ns(uint64_t ns);  // one drum turn (default 1 ms)

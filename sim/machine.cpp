@@ -28,6 +28,12 @@ int32_t CARDN5_CDECL DevPoll(void* ctx, const uint32_t* args, uint32_t flags) {
 void CARDN5_CDECL DevInterrupts(void* ctx, int32_t enabled, uint32_t flags) {
   static_cast<Machine*>(ctx)->BusInterrupts(enabled != 0, flags);
 }
+void CARDN5_CDECL DevInBlock(void* ctx, uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
+  static_cast<Machine*>(ctx)->BusInBlock(port, data, count, flags);
+}
+void CARDN5_CDECL DevOutBlock(void* ctx, uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
+  static_cast<Machine*>(ctx)->BusOutBlock(port, data, count, flags);
+}
 void CARDN5_CDECL ClockAdvance(void* ctx, uint64_t us) { static_cast<Machine*>(ctx)->BusDelayUs(us); }
 
 }  // namespace
@@ -46,7 +52,9 @@ void Machine::Attach() {
   dev.pfnWriteCode = DevWriteCode;
   dev.pfnPollVorschub = DevPoll;
   dev.pfnInterrupts = DevInterrupts;
-  HWIOX_AttachDevice(&dev);
+  dev.pfnInBlock = DevInBlock;
+  dev.pfnOutBlock = DevOutBlock;
+  HWIOX_AttachDeviceEx(&dev, sizeof dev);
   TIMINGX_SetVirtualClock(ClockAdvance, this);
   m_attached = true;
   g_attached = this;
@@ -140,6 +148,35 @@ void Machine::Record(TraceEntry e) {
   m_trace.Add(e);
 }
 
+void Machine::CheckExclusivePorts(const Board& model) const {
+  uint16_t first = 0, last = 0;
+  if (!model.ExclusivePorts(first, last)) return;
+  for (const auto& b : m_boards) {
+    uint16_t otherFirst = 0, otherLast = 0;
+    if (b->ExclusivePorts(otherFirst, otherLast) && first <= otherLast && otherFirst <= last) {
+      std::fprintf(stderr,
+                   "sim: two board models answer ports %04X-%04X; a machine holds one of them (use a machine per "
+                   "board)\n",
+                   first > otherFirst ? first : otherFirst, last < otherLast ? last : otherLast);
+      std::abort();
+    }
+  }
+}
+
+uint16_t Machine::ReadLocked(uint16_t port, uint32_t flags) {
+  uint16_t value = 0;
+  for (auto& b : m_boards)
+    if (b->Read(port, flags, value)) return value;
+  auto q = m_queued.find(port);
+  if (q != m_queued.end() && !q->second.empty()) {
+    value = q->second.front();
+    q->second.pop_front();
+    return value;
+  }
+  auto in = m_inputs.find(port);
+  return in == m_inputs.end() ? 0xFFFF : in->second;
+}
+
 uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   uint16_t value = 0;
@@ -148,22 +185,7 @@ uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
   const uint64_t startNs = m_nowNs;
   if (!(flags & HWIO_ACC_EMULATED)) {
     AdvanceLocked(kPortAccessNs);
-    bool answered = false;
-    for (auto& b : m_boards)
-      if (b->Read(port, flags, value)) {
-        answered = true;
-        break;
-      }
-    if (!answered) {
-      auto q = m_queued.find(port);
-      if (q != m_queued.end() && !q->second.empty()) {
-        value = q->second.front();
-        q->second.pop_front();
-      } else {
-        auto in = m_inputs.find(port);
-        value = in == m_inputs.end() ? 0xFFFF : in->second;
-      }
-    }
+    value = ReadLocked(port, flags);
   }
   TraceEntry e;
   e.kind = (flags & HWIO_ACC_DIRECT) ? Access::DirectIn : Access::In;
@@ -238,6 +260,51 @@ void Machine::BusDelayUs(uint64_t us) {
   e.arg1 = static_cast<uint32_t>(us);
   Record(e);
   AdvanceLocked(us * 1000u);
+}
+
+void Machine::BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::BlockIn;
+  e.port = port;
+  e.flags = flags;
+  e.arg1 = count;
+  e.timeNs = m_nowNs;
+  if (!(flags & HWIO_ACC_EMULATED) && count != 0) {
+    bool taken = false;
+    for (auto& b : m_boards)
+      if (b->ReadBlock(port, data, count, flags)) {
+        taken = true;
+        break;
+      }
+    if (taken) {
+      AdvanceLocked(count * kPortAccessNs);
+    } else {
+      for (uint32_t i = 0; i < count; ++i) {
+        AdvanceLocked(kPortAccessNs);
+        data[i] = ReadLocked(port, flags);
+      }
+    }
+    e.value = data[0];
+  }
+  m_trace.Add(e);
+}
+
+void Machine::BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  TraceEntry e;
+  e.kind = Access::BlockOut;
+  e.port = port;
+  e.value = count != 0 ? data[0] : 0;
+  e.flags = flags;
+  e.arg1 = count;
+  Record(e);
+  if ((flags & HWIO_ACC_EMULATED) || count == 0) return;
+  m_lastWritten[port] = data[count - 1];
+  for (auto& b : m_boards)
+    if (!b->WriteBlock(port, data, count, flags))
+      for (uint32_t i = 0; i < count; ++i) b->Write(port, data[i], flags);
+  AdvanceLocked(count * kPortAccessNs);
 }
 
 }  // namespace sim

@@ -47,6 +47,23 @@ class Board {
     return false;
   }
   virtual void Interrupts(bool enabled) { (void)enabled; }
+  // A block transfer of the library's direct-port layer, at the time it
+  // starts. Return true when the model took all words at once; otherwise
+  // they reach Write (or Read) one by one.
+  virtual bool WriteBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
+    (void)port, (void)data, (void)count, (void)flags;
+    return false;
+  }
+  virtual bool ReadBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
+    (void)port, (void)data, (void)count, (void)flags;
+    return false;
+  }
+  // Ports this model answers that another board's model answers too (boards
+  // whose port numbers overlap): a machine holds one such model at a time.
+  virtual bool ExclusivePorts(uint16_t& first, uint16_t& last) const {
+    (void)first, (void)last;
+    return false;
+  }
   // Virtual time moved on to nowNs (after an access or a delay).
   virtual void Advance(uint64_t nowNs) { (void)nowNs; }
 
@@ -85,6 +102,7 @@ class Machine {
     auto model = std::make_unique<T>(std::forward<Args>(args)...);
     T& ref = *model;
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    CheckExclusivePorts(*model);
     model->m_machine = this;
     m_boardsByType[std::type_index(typeid(T))] = model.get();
     m_boards.push_back(std::move(model));
@@ -125,8 +143,13 @@ class Machine {
   int32_t BusPollVorschub(const uint32_t* args, uint32_t flags);
   void BusInterrupts(bool enabled, uint32_t flags);
   void BusDelayUs(uint64_t us);
+  // One trace entry a block; the clock moves on by one bus cycle a word.
+  void BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t flags);
+  void BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags);
 
  private:
+  void CheckExclusivePorts(const Board& model) const;
+  uint16_t ReadLocked(uint16_t port, uint32_t flags);
   void AdvanceLocked(uint64_t ns);
   void Record(TraceEntry e);
 

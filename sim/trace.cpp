@@ -80,6 +80,12 @@ size_t TraceView::Count(Access kind) const {
   return n;
 }
 
+uint64_t TraceView::BlockWords(Access kind, uint16_t port) const {
+  uint64_t n = 0;
+  for (const TraceEntry& e : *this) n += (e.kind == kind && e.port == port) ? e.arg1 : 0;
+  return n;
+}
+
 std::string FormatEntry(const TraceEntry& e) {
   char buf[160];
   const double us = static_cast<double>(e.timeNs) / 1000.0;
@@ -116,6 +122,12 @@ std::string FormatEntry(const TraceEntry& e) {
       break;
     case Access::Delay:
       std::snprintf(buf, sizeof buf, "%12.3fus  delay %" PRIu32 "us", us, e.arg1);
+      break;
+    case Access::BlockIn:
+    case Access::BlockOut:
+      std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X %s %" PRIu32 " words, first 0x%04X%s", us,
+                    e.kind == Access::BlockIn ? "bin" : "bout", e.port, e.kind == Access::BlockIn ? "->" : "<-", e.arg1,
+                    e.value, emu);
       break;
   }
   return buf;

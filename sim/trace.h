@@ -21,6 +21,8 @@ enum class Access : uint8_t {
   PollVorschub,  // HWIO_PollVorschub: arg1 = first argument
   Interrupts,    // value 0: held off, 1: allowed again
   Delay,         // a TIMING_* pause or Sleep: arg1 = microseconds
+  BlockIn,       // the library's block input: arg1 = words, value = the first
+  BlockOut,      // the library's block output: arg1 = words, value = the first
 };
 
 struct TraceEntry {
@@ -59,6 +61,8 @@ class TraceView {
   size_t CountDelays(uint32_t us) const;
   // How many entries of a kind (folded repeats count once).
   size_t Count(Access kind) const;
+  // Words moved by block transfers of a kind (BlockIn, BlockOut) on a port.
+  uint64_t BlockWords(Access kind, uint16_t port) const;
 
  private:
   const TraceEntry* m_begin;

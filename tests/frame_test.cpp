@@ -151,7 +151,7 @@ TEST_F(DirectPorts, ReachTheMachineMarkedDirectAndLeaveShadowsAlone) {
   cardn5::DirectInBlock(0xA300, back, 2);
   EXPECT_EQ(8, back[1]);
   EXPECT_EQ(0, g_EPUStatus.GetValue());
-  EXPECT_EQ((std::vector<uint16_t>{0x1111, 0x2222, 0x3333}), machine.trace().Writes(0xA300));
+  EXPECT_EQ(3u, machine.trace().All().BlockWords(sim::Access::BlockOut, 0xA300));  // one entry a block
   for (const auto& e : machine.trace().entries()) EXPECT_TRUE(e.flags & HWIO_ACC_DIRECT) << sim::FormatEntry(e);
 }
 

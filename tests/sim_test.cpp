@@ -9,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "epu_model.h"
 #include "hwio32.h"
 #include "hwio32_ext.h"
 #include "machine.h"
+#include "mbu_model.h"
 #include "test_support.h"
 #include "timing32.h"
 #include "timing32_ext.h"
@@ -156,6 +158,12 @@ TEST_F(Simulator, TwoThreadsAccessTheBusAtOnce) {
 }
 
 using SimulatorDeathTest = MachineTest;
+
+TEST_F(SimulatorDeathTest, BoardsWhosePortsOverlapNeedAMachineEach) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  machine.Add<sim::EpuModel>();
+  EXPECT_DEATH(machine.Add<sim::MbuModel>(), "two board models answer ports A300-BF00");
+}
 
 TEST_F(SimulatorDeathTest, ARunawayWaitEndsAtTheTimeLimitWithTheTrace) {
   // The child is a fork of this process. The "threadsafe" style would start

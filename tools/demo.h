@@ -11,4 +11,7 @@ int RunEngravingDemo(sim::Machine& machine);
 int RunHeadDemo(sim::Machine& machine);
 int RunScanDemo(sim::Machine& machine);
 
+// Runs on a machine of its own and attaches the given one again afterwards.
+int RunMbuDemo(sim::Machine& machine);
+
 #endif

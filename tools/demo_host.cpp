@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
   failures += RunEngravingDemo(machine) != 0;
   failures += RunHeadDemo(machine) != 0;
   failures += RunScanDemo(machine) != 0;
+  failures += RunMbuDemo(machine) != 0;
 
   if (!vcd.empty()) {
     if (machine.trace().WriteVcd(vcd))

@@ -185,7 +185,7 @@ class CallingConvention : public ::testing::Test {
 struct CallCase {
   const char* name;
   const void* fn;
-  uint32_t args[4];
+  uint32_t args[13];
   uint32_t nArgs;
   uint32_t poppedByCallee;
   uint32_t result;  // compared after masking to resultMask
@@ -211,6 +211,15 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
       {"HWIO_Hout", reinterpret_cast<const void*>(&HWIO_Hout), {0x0F00u, 0x8001u}, 2, 8, 1, 0xFFFFFFFFu},
       {"host PFN_SMMOVE", reinterpret_cast<const void*>(kHostSmMove), {120u, 1u, 0u}, 3, 12, 1, 0xFFFFFFFFu},
       {"cdecl control", reinterpret_cast<const void*>(&CdeclControl), {10u, 3u}, 2, 0, 7, 0xFFFFFFFFu},
+      // No board objects here: the MBU exports return 0 and touch nothing.
+      {"MBUN5_InitAction", reinterpret_cast<const void*>(&MBUN5_InitAction), {1u, 2u}, 2, 8, 0, 0xFFFFFFFFu},
+      {"MBUN5_WriteBlock (record by value)",
+       reinterpret_cast<const void*>(&MBUN5_WriteBlock),
+       {},
+       13,
+       52,
+       0,
+       0xFFFFFFFFu},
   };
   for (const CallCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -229,6 +238,20 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
   EXPECT_EQ(g_seen.smSteps, 120u);
   EXPECT_EQ(g_seen.smOne, 1u);
   EXPECT_EQ(g_seen.smZero, 0u);
+}
+
+// A 12-byte record comes back through a hidden pointer pushed last, which
+// the callee removes and hands back in eax; the name counts 0 bytes.
+TEST_F(CallingConvention, CardInfoComesBackThroughTheHiddenPointerTheCalleePops) {
+  MBU_CARD_INFO info = {1, 2, 3};
+  const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info))};
+  CallProbe p{reinterpret_cast<const void*>(&MBUN5_GetCardInfo), args, 1, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 4u);
+  EXPECT_EQ(p.eax, args[0]);
+  EXPECT_EQ(info.dwJumperID, MBU_JUMPER_ID_UNREAD);
+  EXPECT_EQ(info.dwPossiblePixels, 0u);
+  EXPECT_EQ(info.dwAdvanceType, MBU_ADVANCE_UNDEFINED);
 }
 
 TEST_F(CallingConvention, PortOutReachesTheDeviceWithTheLow16Bits) {

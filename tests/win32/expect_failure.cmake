@@ -9,6 +9,7 @@
 #   extra    the list has a name the DLL does not export
 #   import   _HWIO_Hout@8 is missing from the allowed imports
 #   runtime  FILE imports a MinGW runtime DLL (nothing is damaged)
+#   mangled  the list loses the type-decorated name of MBUN5_InitAction
 cmake_minimum_required(VERSION 3.25)
 
 file(MAKE_DIRECTORY "${WORK_DIR}")
@@ -53,6 +54,13 @@ elseif(CASE STREQUAL "import")
   file(WRITE "${damaged}" "${text}\n")
   list(APPEND args -DALLOWED_IMPORTS=${damaged})
   list(APPEND expect "imports _HWIO_Hout@8 from hwio32.dll, which is not in")
+elseif(CASE STREQUAL "mangled")
+  file(READ "${EXPORTS}" text)
+  string(REGEX REPLACE "(MBUN5_InitAction[ \t]+8)[ \t]+[^\n]+" "\\1" text "${text}")
+  set(damaged "${WORK_DIR}/exports.${CASE}.txt")
+  file(WRITE "${damaged}" "${text}")
+  list(APPEND args -DEXPORTS=${damaged})
+  list(APPEND expect "- _MBUN5_InitAction@8 +\\(listed" "\\+ \\?MBUN5_InitAction@@YGHKK@Z +\\(exported, not listed\\)")
 elseif(CASE STREQUAL "runtime")
   list(APPEND expect "imports the MinGW runtime DLL lib(gcc_s|stdc\\+\\+)")
 else()

@@ -18,6 +18,7 @@ typedef int32_t(__stdcall* PFN_SetEmulation)(int32_t);
 typedef uint16_t(__stdcall* PFN_PortIn)(uint32_t);
 typedef int32_t(__stdcall* PFN_PortOut)(uint32_t, uint32_t);
 typedef int32_t(__stdcall* PFN_Attach)(const HWIO_DEVICE*);
+typedef int32_t(__stdcall* PFN_InitAction)(uint32_t, uint32_t);
 
 static int g_failures;
 
@@ -65,7 +66,8 @@ static void* Resolve(HMODULE h, const char* dll, const char* name) {
 }
 
 int main(void) {
-  static const char* const kUndecorated[] = {"CARDN5_CreateCardObjects", "CARDN5_PortOut", "CARDN5_PortOut@8"};
+  static const char* const kUndecorated[] = {"CARDN5_CreateCardObjects", "CARDN5_PortOut", "CARDN5_PortOut@8",
+                                             "MBUN5_InitAction", "_MBUN5_InitAction@8"};
   HMODULE hLib, hIo;
   PFN_Create pCreate;
   PFN_Delete pDelete;
@@ -73,6 +75,7 @@ int main(void) {
   PFN_PortIn pPortIn;
   PFN_PortOut pPortOut;
   PFN_Attach pAttach;
+  PFN_InitAction pInitAction;
   HWIO_DEVICE dev;
   Device d;
   size_t i;
@@ -87,6 +90,8 @@ int main(void) {
   pPortOut = (PFN_PortOut)Resolve(hLib, "CARDN532.DLL", "_CARDN5_PortOut@8");
   pPortIn = (PFN_PortIn)Resolve(hLib, "CARDN532.DLL", "_CARDN5_PortIn@4");
   pDelete = (PFN_Delete)Resolve(hLib, "CARDN532.DLL", "_CARDN5_DeleteCardObjects@0");
+  /* The one export under its C++ type-decorated name. */
+  pInitAction = (PFN_InitAction)Resolve(hLib, "CARDN532.DLL", "?MBUN5_InitAction@@YGHKK@Z");
   /* Hosts built against the machine's DLL find only the decorated names. */
   for (i = 0; i < sizeof kUndecorated / sizeof kUndecorated[0]; ++i) {
     char what[160];
@@ -96,7 +101,7 @@ int main(void) {
   hIo = GetModuleHandleA("hwio32.dll");
   Check(hIo != NULL, "hwio32.dll was loaded with CARDN532.DLL");
   pAttach = hIo ? (PFN_Attach)Resolve(hIo, "hwio32.dll", "_HWIOX_AttachDevice@4") : NULL;
-  if (!pCreate || !pSetEmulation || !pPortOut || !pPortIn || !pDelete || !pAttach) {
+  if (!pCreate || !pSetEmulation || !pPortOut || !pPortIn || !pDelete || !pAttach || !pInitAction) {
     FreeLibrary(hLib);
     printf("FAIL\n");
     return 1;
@@ -105,6 +110,7 @@ int main(void) {
   Check(pSetEmulation(1) == 0, "SetEmulation before CreateCardObjects returns 0");
   Check(pCreate() == 1, "CreateCardObjects returns 1");
   Check(pSetEmulation(1) == 1, "SetEmulation(1) returns 1");
+  Check(pInitAction(0xFFFFFFFFu, 7) == 1, "?MBUN5_InitAction@@YGHKK@Z returns 1 and ignores its arguments");
   Check(pPortOut(0x0300, 0x1234) == 1, "PortOut under emulation without a device returns 1");
   Check(pPortIn(0x0300) == 0, "PortIn under emulation without a device reads 0");
 

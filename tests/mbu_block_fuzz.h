@@ -1,0 +1,62 @@
+// One fuzz input: a block record (fields 3 to 13 and a control word) from
+// raw bytes, through MBUN5_WriteBlock and MBUN5_TriggerBlock on a fresh
+// simulated MBU. A libFuzzer target calls it and aborts on a fault; a table
+// test runs it over fixed seeds. Needs no test framework.
+#ifndef CARDN5_TESTS_MBU_BLOCK_FUZZ_H
+#define CARDN5_TESTS_MBU_BLOCK_FUZZ_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cardN532.h"
+#include "hwinfo32_ext.h"
+#include "machine.h"
+#include "mbu_model.h"
+
+namespace mbutest {
+
+struct FuzzOutcome {
+  std::string fault;  // empty: every check held
+  int32_t written = 0;
+};
+
+inline FuzzOutcome MbuBlockFuzzOne(const uint8_t* data, size_t size) {
+  static const std::vector<uint16_t> s_image(0x100000, 0xA5C3);  // what any accepted record may point at
+  uint32_t f[12] = {};
+  std::memcpy(f, data, std::min(size, sizeof f));
+  MBU_BLOCK_INFO b{};
+  std::memcpy(&b.dwPixelX, f, sizeof(uint32_t) * 11);
+  b.pwData = (f[11] & 0x100) ? nullptr : const_cast<uint16_t*>(s_image.data());
+  HWINFOX_SetEcho(0);
+  sim::Machine machine;
+  machine.Attach();
+  // A card of 16M pixels: a smaller one overflows with blocks the library rightly lets through.
+  sim::MbuModel& mbu = machine.Add<sim::MbuModel>((f[11] & 1) ? 1 : 3);
+  mbu.set_engrave_ns(1000);
+  CARDN5_CreateCardObjects();
+  MBUN5_InitPowerOn();
+  CARDN5_SetEmulation((f[11] >> 4) & 1);
+  MBUN5_InitAction(0, 0);
+  FuzzOutcome out;
+  out.written = MBUN5_WriteBlock(b);
+  const uint32_t words = mbu.address_counter();
+  if (!out.written && words != 0) out.fault = "a refused block reached the board";
+  if (out.written && static_cast<uint64_t>(b.dwPixelX) * b.dwPixelY > 0x1000000) out.fault = "too large, accepted";
+  if (!std::equal(s_image.begin(), s_image.begin() + words, mbu.bank(0).begin())) out.fault = "words changed";
+  // An empty block is written, but the board has nothing to take over.
+  if (out.written && (words != 0 || (f[11] & 0x10)) && MBUN5_TriggerBlock(b) == 1 && b.dwAdvanceMode > 2)
+    out.fault = "a trigger with an unknown advance mode was accepted";
+  for (const std::string& v : machine.Violations()) out.fault = "violation: " + v;
+  CARDN5_SetEmulation(0);
+  CARDN5_DeleteCardObjects();
+  return out;
+}
+
+}  // namespace mbutest
+
+#endif

@@ -52,9 +52,6 @@ extern CPortRegister g_EPUStatus, g_EPUCommand, g_EPUControl, g_EPUFinp, g_EPUBa
 // MBU (cmbu.cpp)
 extern CPortRegister g_MBUMemory, g_MBUStatus, g_MBUPlotHeight2, g_MBUZeroShift, g_MBUCommand, g_MBUZeroPulse,
     g_MBUDivider, g_MBUPlotHeight0, g_MBUAMUIndex, g_MBUPlotHeight1, g_MBUAMUValue, g_MBUDividerHigh;
-// DCA (CDCA.cpp)
-extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocus, g_DCAFETTemp, g_DCAVoltage,
-    g_DCAFETSpeed, g_DCASensitivity, g_DCAControl, g_DCAStep, g_DCAIndex, g_DCAData;
 // IOD (CIOD.cpp)
 extern CPortRegister g_IODOut, g_IODIn;
 // IPG (ipg.cpp)

@@ -59,6 +59,9 @@ class TraceView {
   size_t CountDelays(uint32_t us) const;
   // How many entries of a kind (folded repeats count once).
   size_t Count(Access kind) const;
+  // Writes and pauses in their order, as text: "C700<-0005", "10us". For
+  // sequences whose pauses are part of the contract.
+  std::vector<std::string> WritesAndDelays() const;
 
  private:
   const TraceEntry* m_begin;

@@ -34,10 +34,10 @@ void SduModel::Output(uint16_t before, uint16_t after) {
     m_directionNs = now;
     m_directionChanged = true;
   }
-  if ((before ^ after) & kStep) Toggle((after & kStep) != 0, (after & kDirection) ? 1 : -1, now);
+  if ((before ^ after) & kStep) Toggle((after & kStep) == 0, (after & kDirection) ? 1 : -1, now);
 }
 
-void SduModel::Toggle(bool rising, int direction, uint64_t now) {
+void SduModel::Toggle(bool falling, int direction, uint64_t now) {
   if (!Current()) {
     ++m_lostToggles;
     return;
@@ -52,7 +52,7 @@ void SduModel::Toggle(bool rising, int direction, uint64_t now) {
   m_toggled = true;
   m_lastToggleNs = now;
   ++m_toggles;
-  if (!rising) return;
+  if (!falling) return;
   const int32_t next = m_position + direction;
   if (next < 0 || next > sdu::kTravelSteps) {
     ++m_endHits;

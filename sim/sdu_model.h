@@ -3,8 +3,9 @@
 // input, so the model listens to the EpuModel instead of owning ports.
 //
 //  - Position 0 to 1924 steps from the end sensor. While the chopper current
-//    is on (bit 5 low), each rising edge of the step line (bit 3) moves the
-//    optic one step in the direction of bit 2 (1: away from the sensor).
+//    is on (bit 5 low), each pulse of the step line (bit 3) moves the optic
+//    one step at its falling edge, in the direction of bit 2 (1: away from
+//    the sensor): two toggles from a resting low line make one step.
 //    Bit 3 is also the EPU's stepper speed bit: whoever toggles it moves the
 //    optic.
 //  - The end sensor (FINP bit 3, active low) is active at and below a
@@ -58,7 +59,7 @@ class SduModel : public Board {
 
  private:
   void Output(uint16_t before, uint16_t after);
-  void Toggle(bool rising, int direction, uint64_t now);
+  void Toggle(bool falling, int direction, uint64_t now);
   uint16_t Finp(uint16_t finp);
   bool SensorActive() const;
   bool Current() const;

@@ -8,5 +8,6 @@
 int RunFrameDemo(sim::Machine& machine);
 int RunTelegramDemo(sim::Machine& machine);
 int RunEngravingDemo(sim::Machine& machine);
+int RunOpticsDemo(sim::Machine& machine);
 
 #endif

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   failures += RunFrameDemo(machine) != 0;
   failures += RunTelegramDemo(machine) != 0;
   failures += RunEngravingDemo(machine) != 0;
+  failures += RunOpticsDemo(machine) != 0;
 
   if (!vcd.empty()) {
     if (machine.trace().WriteVcd(vcd))

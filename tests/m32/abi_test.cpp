@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cstring>
+
 #include "cardN532.h"
 #include "errlog32.h"
 #include "hwio32.h"
@@ -243,6 +245,48 @@ TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
   CallByHand(&p);
   EXPECT_EQ(CalleePopped(p), 0u);
   EXPECT_EQ(p.eax, 1u);
+}
+
+// ---- DCA and SDU: double arguments --------------------------------------------------
+// A double travels in two argument slots, low word first; a slot too many or
+// too few, or the halves swapped, shows in the value the device receives.
+
+void DoubleSlots(double d, uint32_t* slots) { std::memcpy(slots, &d, sizeof d); }
+
+TEST_F(CallingConvention, DoubleArgumentsOfTheDcaAndSduExports) {
+  ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
+  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0};
+  SDUN5_SetLDScanfokusTable(x, y, 2);
+  struct DoubleCase {
+    const char* name;
+    const void* fn;
+    double d1, d2;  // d2 unused with three slots
+    uint32_t flag;  // the slot after d1 when the export takes an integer there
+    uint32_t nArgs;
+    uint16_t port, value, valueMask;
+  };
+  const DoubleCase cases[] = {
+      {"DCAN5_SetLEFokusspannung", reinterpret_cast<const void*>(&DCAN5_SetLEFokusspannung), 2.5, 0, 0, 2, 0x4300, 63,
+       0x00FF},
+      {"DCAN5_Set2LevelSensitivity", reinterpret_cast<const void*>(&DCAN5_Set2LevelSensitivity), 50.0, 0, 1, 3, 0x4700,
+       0x7F00, 0xFFFF},
+      // 5 on the table is 5 V, less the offset 1 V: 4 V, code 102 in the high byte
+      {"SDUN5_SetLDScanfokus", reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), 5.0, 1.0, 0, 4, 0x4B00, 0x6600,
+       0xFF00},
+  };
+  for (const DoubleCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint32_t args[4] = {0, 0, c.flag, 0};
+    DoubleSlots(c.d1, args);
+    if (c.nArgs == 4) DoubleSlots(c.d2, args + 2);
+    CallProbe p{c.fn, args, c.nArgs, 0, 0, 0, 0};
+    CallByHand(&p);
+    EXPECT_EQ(CalleePopped(p), 4u * c.nArgs);
+    EXPECT_EQ(p.eax, 1u);
+    EXPECT_EQ(g_seen.outPort, c.port);
+    EXPECT_EQ(g_seen.outValue & c.valueMask, c.value);
+  }
+  CARDN5_DeleteCardObjects();
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ bool DcaModel::Read(uint16_t port, uint32_t, uint16_t& value) {
     return true;
   }
   if (port == dca::kLEFocusPort) {
-    value = m_fetOverheated ? BitMask(dca::FETTemp::kOverheated) : 0;
+    value = m_fetInput & BitMask(dca::FETTemp::kOverheated);
     return true;
   }
   return false;
@@ -134,20 +134,11 @@ void DcaModel::IndexedWrite(uint16_t port, uint16_t value, uint64_t now) {
 
 // ---- Test face --------------------------------------------------------------------
 
-void DcaModel::set_input(dca::Status bit, bool high) {
+void DcaModel::set_input(uint16_t port, int bit, bool high) {
   Guard g(m_machine->mutex());
-  m_inputs = high ? static_cast<uint16_t>(m_inputs | BitMask(bit)) : static_cast<uint16_t>(m_inputs & ~BitMask(bit));
-}
-
-void DcaModel::set_le_focus_status(bool high) {
-  Guard g(m_machine->mutex());
-  const uint16_t mask = BitMask(dca::FocusStatus::kLEFokstat);
-  m_inputs = high ? static_cast<uint16_t>(m_inputs | mask) : static_cast<uint16_t>(m_inputs & ~mask);
-}
-
-void DcaModel::set_fet_overheated(bool on) {
-  Guard g(m_machine->mutex());
-  m_fetOverheated = on;
+  uint16_t& word = port == dca::kLEFocusPort ? m_fetInput : m_inputs;
+  const uint16_t mask = static_cast<uint16_t>(1u << bit);
+  word = high ? static_cast<uint16_t>(word | mask) : static_cast<uint16_t>(word & ~mask);
 }
 
 void DcaModel::interrupt_light_barrier() {

@@ -41,9 +41,8 @@ class DcaModel : public Board {
   void Advance(uint64_t nowNs) override;
 
   // ---- Test face: inputs ----
-  void set_input(dca::Status bit, bool high);  // the raw level of a status input
-  void set_le_focus_status(bool high);
-  void set_fet_overheated(bool on);
+  // The level of an input bit on one of the two input ports (0x5300, 0x4300).
+  void set_input(uint16_t port, int bit, bool high);
   void interrupt_light_barrier();           // latched while the barrier is on
   void set_light_barrier_blocked(bool on);  // latched again as long as it lasts
 
@@ -73,7 +72,7 @@ class DcaModel : public Board {
   void IndexedWrite(uint16_t port, uint16_t value, uint64_t now);
 
   uint16_t m_inputs = 0;
-  bool m_fetOverheated = false;
+  uint16_t m_fetInput = 0;
   std::vector<uint16_t> m_written = std::vector<uint16_t>(0x40, 0);  // by register number
   uint16_t Reg(uint16_t port) const { return m_written[port >> 10]; }
 

@@ -65,7 +65,7 @@ void SduModel::Toggle(bool falling, int direction, uint64_t now) {
   ++m_steps;
 }
 
-bool SduModel::Current() const { return (m_word & kChopperOff) == 0 && !m_chopperFailed; }
+bool SduModel::Current() const { return (m_word & kChopperOff) == 0; }
 
 bool SduModel::SensorActive() const {
   if (m_fault != SensorFault::kNone) return m_fault == SensorFault::kStuckActive;
@@ -101,11 +101,6 @@ void SduModel::set_sensor_fault(SensorFault fault) {
 void SduModel::ScriptSensor(const std::vector<bool>& active) {
   Guard g(m_machine->mutex());
   m_script.insert(m_script.end(), active.begin(), active.end());
-}
-
-void SduModel::set_chopper_failed(bool on) {
-  Guard g(m_machine->mutex());
-  m_chopperFailed = on;
 }
 
 int32_t SduModel::position() const {

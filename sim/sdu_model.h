@@ -15,7 +15,8 @@
 // toggle less than 1 ms after a direction change, a step into a hard end of
 // the travel (once per run of such steps).
 // Fault faces: sensor never active, sensor stuck active, a script of sensor
-// readings, a motor that gets no current whatever bit 5 says.
+// readings; an optic without chopper current (bit 5 high) stands still and
+// counts the toggles it lost.
 #ifndef CARDN5_SIM_SDU_MODEL_H
 #define CARDN5_SIM_SDU_MODEL_H
 
@@ -46,14 +47,13 @@ class SduModel : public Board {
   void set_sensor_fault(SensorFault fault);
   // The next FINP reads see the sensor so (true: active), in order.
   void ScriptSensor(const std::vector<bool>& active);
-  void set_chopper_failed(bool on);
 
   int32_t position() const;
   uint32_t steps() const;               // steps made
   uint32_t toggles() const;             // toggles of the step line while the motor had current
   uint32_t lost_toggles() const;        // toggles without current: the optic stood still
   uint32_t end_hits() const;            // steps refused by a hard end
-  bool chopper_on() const;              // current on and not failed
+  bool chopper_on() const;              // bit 5 low
   bool sensor_active() const;           // unscripted
   uint64_t shortest_toggle_ns() const;  // UINT64_MAX before two toggles
 
@@ -68,7 +68,6 @@ class SduModel : public Board {
   int32_t m_sensorAt = 0;
   SensorFault m_fault = SensorFault::kNone;
   std::deque<bool> m_script;
-  bool m_chopperFailed = false;
   uint16_t m_word = 0;   // the EPU's output word as last written
   bool m_atEnd = false;  // in a run of steps refused by a hard end
   uint32_t m_steps = 0, m_toggles = 0, m_lostToggles = 0, m_endHits = 0;

@@ -89,20 +89,16 @@ TEST_F(PassThrough, CreateGrantsPortAccessOnceBeforeAnyBoardExists) {
 }  // namespace
 
 // ---- DCA and SDU: results passed on ----------------------------------------------
-
-namespace {
-int32_t g_houtResult = 0;      // 0: the stand-in's own
-int32_t g_resetBitResult = 0;  // 0: the stand-in's own
-}  // namespace
+// Results no stand-in gives, so that a constant cannot pass for them.
 
 extern "C" {
 CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_Hout(uint16_t wPort, uint16_t wValue) {
-  const int32_t r = Next<int32_t(CARDN5_STDCALL*)(uint16_t, uint16_t)>("HWIO_Hout")(wPort, wValue);
-  return g_houtResult ? g_houtResult : r;
+  Next<int32_t(CARDN5_STDCALL*)(uint16_t, uint16_t)>("HWIO_Hout")(wPort, wValue);
+  return 0x1234;
 }
 CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_ResetBit(uint16_t* pwValue, int32_t nBit) {
-  const int32_t r = Next<int32_t(CARDN5_STDCALL*)(uint16_t*, int32_t)>("HWIO_ResetBit")(pwValue, nBit);
-  return g_resetBitResult ? g_resetBitResult : r;
+  Next<int32_t(CARDN5_STDCALL*)(uint16_t*, int32_t)>("HWIO_ResetBit")(pwValue, nBit);
+  return 0x77;
 }
 }
 
@@ -110,26 +106,11 @@ namespace {
 
 TEST_F(PassThrough, DcaAndSduExportsPassOnTheWriteOrBitOperationResult) {
   ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  g_houtResult = 0x1234;
-  g_resetBitResult = 0x77;
-  const struct {
-    const char* name;
-    int32_t (*call)();
-    int32_t result;
-  } rows[] = {
-      {"LE focus", [] { return DCAN5_SetLEFokusspannung(1.0); }, 0x1234},
-      {"LDK focus", [] { return DCAN5_SetLDKFokusspannung(1.0); }, 0x1234},
-      {"speed", [] { return DCAN5_SetSMSpeed(1); }, 0x1234},
-      {"laser diode", [] { return DCAN5_TurnLaserdiodeOn(1); }, 0x1234},
-      {"sensitivity", [] { return DCAN5_Set2LevelSensitivity(1.0, 0); }, 0x1234},
-      {"light barrier off", [] { return DCAN5_LichtschrankeAus(); }, 0x1234},
-      {"step: the final bit operation", [] { return DCAN5_OneSMStep(); }, 0x77},
-      {"linear voltage", [] { return SDUN5_SetLinearspannung(1.0); }, 0x1234},
-      {"LD plot focus", [] { return SDUN5_SetLDPlotfokus(1.0, 0.0); }, 0x1234},
-  };
-  for (const auto& r : rows) EXPECT_EQ(r.result, r.call()) << r.name;
-  g_houtResult = 0;
-  g_resetBitResult = 0;
+  EXPECT_EQ(0x1234, DCAN5_SetLDKFokusspannung(1.0));
+  EXPECT_EQ(0x1234, DCAN5_Set2LevelSensitivity(1.0, 0));
+  EXPECT_EQ(0x1234, DCAN5_LichtschrankeAus());
+  EXPECT_EQ(0x77, DCAN5_OneSMStep());  // the final bit operation's
+  EXPECT_EQ(0x1234, SDUN5_SetLinearspannung(1.0));
   CARDN5_DeleteCardObjects();
 }
 

@@ -251,41 +251,24 @@ TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
 // A double travels in two argument slots, low word first; a slot too many or
 // too few, or the halves swapped, shows in the value the device receives.
 
-void DoubleSlots(double d, uint32_t* slots) { std::memcpy(slots, &d, sizeof d); }
-
 TEST_F(CallingConvention, DoubleArgumentsOfTheDcaAndSduExports) {
   ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
-  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0};
+  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0}, d[] = {50.0, 5.0, 1.0};
   SDUN5_SetLDScanfokusTable(x, y, 2);
-  struct DoubleCase {
-    const char* name;
-    const void* fn;
-    double d1, d2;  // d2 unused with three slots
-    uint32_t flag;  // the slot after d1 when the export takes an integer there
-    uint32_t nArgs;
-    uint16_t port, value, valueMask;
-  };
-  const DoubleCase cases[] = {
-      {"DCAN5_SetLEFokusspannung", reinterpret_cast<const void*>(&DCAN5_SetLEFokusspannung), 2.5, 0, 0, 2, 0x4300, 63,
-       0x00FF},
-      {"DCAN5_Set2LevelSensitivity", reinterpret_cast<const void*>(&DCAN5_Set2LevelSensitivity), 50.0, 0, 1, 3, 0x4700,
-       0x7F00, 0xFFFF},
-      // 5 on the table is 5 V, less the offset 1 V: 4 V, code 102 in the high byte
-      {"SDUN5_SetLDScanfokus", reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), 5.0, 1.0, 0, 4, 0x4B00, 0x6600,
-       0xFF00},
-  };
-  for (const DoubleCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    uint32_t args[4] = {0, 0, c.flag, 0};
-    DoubleSlots(c.d1, args);
-    if (c.nArgs == 4) DoubleSlots(c.d2, args + 2);
-    CallProbe p{c.fn, args, c.nArgs, 0, 0, 0, 0};
-    CallByHand(&p);
-    EXPECT_EQ(CalleePopped(p), 4u * c.nArgs);
-    EXPECT_EQ(p.eax, 1u);
-    EXPECT_EQ(g_seen.outPort, c.port);
-    EXPECT_EQ(g_seen.outValue & c.valueMask, c.value);
-  }
+  uint32_t args[4] = {0, 0, 1, 0};
+  std::memcpy(args, &d[0], sizeof(double));  // sensitivity 50 for level 2
+  CallProbe p{reinterpret_cast<const void*>(&DCAN5_Set2LevelSensitivity), args, 3, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 12u);
+  EXPECT_EQ(g_seen.outPort, 0x4700);
+  EXPECT_EQ(g_seen.outValue, 0x7F00);
+  std::memcpy(args, &d[1], 2 * sizeof(double));  // focus 5 (5 V on the table) less 1 V: code 102
+  p = CallProbe{reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), args, 4, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 16u);
+  EXPECT_EQ(p.eax, 1u);
+  EXPECT_EQ(g_seen.outPort, 0x4B00);
+  EXPECT_EQ(g_seen.outValue >> 8, 102);
   CARDN5_DeleteCardObjects();
 }
 

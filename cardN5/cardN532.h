@@ -166,7 +166,8 @@ CARDN5_API int32_t CARDN5_CALL DCAN5_SetLDKFokusspannung(double dVolts);
 CARDN5_API void CARDN5_CALL DCAN5_SetSMDirection(int32_t nDirection);
 /* nSpeed 0 sets control bit 4, which also switches the light barrier off. */
 CARDN5_API int32_t CARDN5_CALL DCAN5_SetSMSpeed(int32_t nSpeed);
-/* One step; the port keeps the step bit until its next write. Returns 1. */
+/* One step; the port keeps the step bit until its next write. Returns the
+ * port library's result of clearing the bit in the shadow. */
 CARDN5_API int32_t CARDN5_CALL DCAN5_OneSMStep(void);
 CARDN5_API uint16_t CARDN5_CALL DCAN5_GetSMStepAdresse(void);          /* 0x5700: each write with bit 0 set steps */
 CARDN5_API void CARDN5_CALL DCAN5_SetLENZESpeedVoltage(double dVolts); /* emulated (= 1): nothing */

@@ -118,7 +118,6 @@ void DcaModel::IndexedWrite(uint16_t port, uint16_t value, uint64_t now) {
   m_busyUntilNs = now + dca::kDataWordUs * 1000;
   if (m_selector == dca::kSelectLENZE) {
     if (value == dca::kResetWord) {
-      ++m_powerOns;
       m_setupWords.clear();
       m_setupOpen = true;
     } else if (value <= 0x0FFF) {
@@ -192,19 +191,9 @@ bool DcaModel::light_barrier_on() const {
   return m_barrierOn;
 }
 
-bool DcaModel::light_barrier_interrupted() const {
-  Guard g(m_machine->mutex());
-  return (StatusAt(m_machine->NowNs()) & BitMask(dca::Status::kLightBarrier)) != 0;
-}
-
 uint32_t DcaModel::light_barrier_resets() const {
   Guard g(m_machine->mutex());
   return m_resets;
-}
-
-int DcaModel::direction() const {
-  Guard g(m_machine->mutex());
-  return m_direction;
 }
 
 uint32_t DcaModel::steps() const {
@@ -215,11 +204,6 @@ uint32_t DcaModel::steps() const {
 int32_t DcaModel::position() const {
   Guard g(m_machine->mutex());
   return m_position;
-}
-
-uint32_t DcaModel::power_ons() const {
-  Guard g(m_machine->mutex());
-  return m_powerOns;
 }
 
 std::vector<uint16_t> DcaModel::setup_words() const {

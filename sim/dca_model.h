@@ -56,13 +56,10 @@ class DcaModel : public Board {
   static double Volts8(uint16_t code) { return code / dca::kCode8PerVolt; }
   static double Volts12(uint16_t code) { return code / dca::kCode12PerVolt; }
   bool laser_diode_on() const;
-  bool light_barrier_on() const;           // control bit 4 = 0; also "speed not 0"
-  bool light_barrier_interrupted() const;  // what bit 13 reads now
-  uint32_t light_barrier_resets() const;   // high pulses on step bit 4
-  int direction() const;                   // control bit 0
+  bool light_barrier_on() const;          // control bit 4 = 0; also "speed not 0"
+  uint32_t light_barrier_resets() const;  // high pulses on step bit 4
   uint32_t steps() const;
   int32_t position() const;                   // steps counted by direction (1: +1)
-  uint32_t power_ons() const;                 // reset words seen
   std::vector<uint16_t> setup_words() const;  // of the last power-on
 
  private:
@@ -99,7 +96,6 @@ class DcaModel : public Board {
   uint16_t m_lenze12 = 0;
   bool m_setupOpen = false;
   std::vector<uint16_t> m_setupWords;
-  uint32_t m_powerOns = 0;
   uint64_t m_busyUntilNs = 0;
 };
 

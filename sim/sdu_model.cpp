@@ -51,11 +51,9 @@ void SduModel::Toggle(bool falling, int direction, uint64_t now) {
     Violation("optic step line toggled %.1f us after a direction change", Us(now - m_directionNs));
   m_toggled = true;
   m_lastToggleNs = now;
-  ++m_toggles;
   if (!falling) return;
   const int32_t next = m_position + direction;
   if (next < 0 || next > sdu::kTravelSteps) {
-    ++m_endHits;
     if (!m_atEnd) Violation("optic driven into its end at %d steps", m_position);
     m_atEnd = true;
     return;
@@ -69,7 +67,7 @@ bool SduModel::Current() const { return (m_word & kChopperOff) == 0; }
 
 bool SduModel::SensorActive() const {
   if (m_fault != SensorFault::kNone) return m_fault == SensorFault::kStuckActive;
-  return m_position <= m_sensorAt;
+  return m_position <= 0;
 }
 
 uint16_t SduModel::Finp(uint16_t finp) {
@@ -86,11 +84,6 @@ uint16_t SduModel::Finp(uint16_t finp) {
 void SduModel::set_position(int32_t steps) {
   Guard g(m_machine->mutex());
   m_position = steps;
-}
-
-void SduModel::set_sensor_at(int32_t steps) {
-  Guard g(m_machine->mutex());
-  m_sensorAt = steps;
 }
 
 void SduModel::set_sensor_fault(SensorFault fault) {
@@ -113,29 +106,9 @@ uint32_t SduModel::steps() const {
   return m_steps;
 }
 
-uint32_t SduModel::toggles() const {
-  Guard g(m_machine->mutex());
-  return m_toggles;
-}
-
 uint32_t SduModel::lost_toggles() const {
   Guard g(m_machine->mutex());
   return m_lostToggles;
-}
-
-uint32_t SduModel::end_hits() const {
-  Guard g(m_machine->mutex());
-  return m_endHits;
-}
-
-bool SduModel::chopper_on() const {
-  Guard g(m_machine->mutex());
-  return Current();
-}
-
-bool SduModel::sensor_active() const {
-  Guard g(m_machine->mutex());
-  return SensorActive();
 }
 
 uint64_t SduModel::shortest_toggle_ns() const {

@@ -8,8 +8,7 @@
 //    the sensor): two toggles from a resting low line make one step.
 //    Bit 3 is also the EPU's stepper speed bit: whoever toggles it moves the
 //    optic.
-//  - The end sensor (FINP bit 3, active low) is active at and below a
-//    settable position (0 by default).
+//  - The end sensor (FINP bit 3, active low) is active at position 0.
 // Violations, only while the motor has current: a toggle less than 1666 us
 // after the one before (the motor follows at most 300 steps a second), a
 // toggle less than 1 ms after a direction change, a step into a hard end of
@@ -43,18 +42,13 @@ class SduModel : public Board {
 
   // ---- Test face ----
   void set_position(int32_t steps);
-  void set_sensor_at(int32_t steps);
   void set_sensor_fault(SensorFault fault);
   // The next FINP reads see the sensor so (true: active), in order.
   void ScriptSensor(const std::vector<bool>& active);
 
   int32_t position() const;
   uint32_t steps() const;               // steps made
-  uint32_t toggles() const;             // toggles of the step line while the motor had current
   uint32_t lost_toggles() const;        // toggles without current: the optic stood still
-  uint32_t end_hits() const;            // steps refused by a hard end
-  bool chopper_on() const;              // bit 5 low
-  bool sensor_active() const;           // unscripted
   uint64_t shortest_toggle_ns() const;  // UINT64_MAX before two toggles
 
  private:
@@ -65,12 +59,11 @@ class SduModel : public Board {
   bool Current() const;
 
   int32_t m_position = 0;
-  int32_t m_sensorAt = 0;
   SensorFault m_fault = SensorFault::kNone;
   std::deque<bool> m_script;
   uint16_t m_word = 0;   // the EPU's output word as last written
   bool m_atEnd = false;  // in a run of steps refused by a hard end
-  uint32_t m_steps = 0, m_toggles = 0, m_lostToggles = 0, m_endHits = 0;
+  uint32_t m_steps = 0, m_lostToggles = 0;
   bool m_toggled = false;
   uint64_t m_lastToggleNs = 0;
   uint64_t m_directionNs = 0;

@@ -52,6 +52,14 @@ int RunOpticsDemo(sim::Machine& machine) {
   std::printf("Set: LE 2.5 V, FET 7.3 V, LENZE 5 V, LDK 12 V (clamped)\n");
   ShowVoltages(dca);
   failures += dca.le_focus_code() != 63 || dca.fet_speed_code() != 186 || dca.lenze_code12() != 2047;
+  DCAN5_SetSMDirection(1);
+  for (int i = 0; i < 3; ++i) DCAN5_OneSMStep();
+  DCAN5_LichtschrankeEin();
+  DCAN5_LichtschrankeReset();
+  std::printf("DCA stepper at %d after %u steps; light barrier %s, %u reset pulses, %s\n", dca.position(), dca.steps(),
+              dca.light_barrier_on() ? "on" : "off", dca.light_barrier_resets(),
+              DCAN5_LichtschrankeAbfragen() ? "not interrupted" : "interrupted");
+  failures += dca.position() != 3 || dca.light_barrier_resets() != 2;
 
   // Focus value to optic steps (xenon) and to volts (laser diode).
   const double focusX[] = {0.0, 50.0, 100.0}, stepsY[] = {200.0, 900.0, 1500.0}, voltsY[] = {3.0, 6.0, 9.0};
@@ -71,6 +79,8 @@ int RunOpticsDemo(sim::Machine& machine) {
               (machine.NowNs() - start) / 1e9);
   ShowVoltages(dca);
   failures += optic.position() != 550 || dca.ldk_focus_code() != 216;
+  std::printf("  optic: %u steps in all, shortest toggle interval %.0f us (the motor follows 1666 us)\n", optic.steps(),
+              optic.shortest_toggle_ns() / 1e3);
 
   SDUN5_SetLDScanfokus(75.0, 0.5);
   std::printf("LD scan focus 75 (offset 0.5 V): 7.5 V - 0.5 V\n");

@@ -184,6 +184,8 @@ TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
     optic->set_position(r.start);
     log.Clear();
     const size_t mark = Mark();
+    EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
+    EXPECT_EQ(0u, Since(mark).size());
     EXPECT_EQ(1, SDUN5_SetOpticPosition(r.request));
     EXPECT_EQ(Positioning(r.start, r.stored), log.Lines());
     EXPECT_EQ(static_cast<int32_t>(r.stored), optic->position());
@@ -223,6 +225,9 @@ TEST_F(OpticsTest, SduSensorAndChopperFaultsAreNotReported) {
   EXPECT_EQ(2u * (1924 + 50), optic->lost_toggles());
   EXPECT_EQ(1, SDUN5_SwitchChopperCurrent(0));
   EXPECT_EQ(0, g_pSDU->m_bOpticReferenced);
+  optic->set_position(0);
+  EXPECT_EQ(0, g_pSDU->MoveOptic(3, 0, 1));  // the sensor contacted: 0, the move made: 1
+  EXPECT_EQ(1, g_pSDU->MoveOptic(3, 0, 0));
 }
 
 TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
@@ -260,6 +265,7 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
 TEST_F(OpticsTest, SduTableCountsAboveThirtyAreCutAndMissingArraysRefused) {
   std::vector<double> x(40), y(40);
   for (int i = 0; i < 40; ++i) x[i] = i, y[i] = 0.1 * i;
+  SDUN5_SetLDScanfokusTable(x.data(), y.data(), 30);  // no line
   SDUN5_SetLDScanfokusTable(x.data(), y.data(), 40);
   SDUN5_SetLDScanfokusTable(nullptr, nullptr, 0);
   SDUN5_SetLDScanfokusTable(nullptr, y.data(), 3);

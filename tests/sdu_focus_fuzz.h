@@ -45,7 +45,8 @@ inline void SduFocusFuzzOne(const uint8_t* data, size_t size) {
   const bool bKept = c == 0 || bMissing;
   const uint16_t n = bKept ? before.wCount : (c > 30 ? 30 : c);
   bool ok = t.wCount == n && !std::memcmp(t.adX, bKept ? before.adX : in.adX, n * sizeof(double)) &&
-            !std::memcmp(t.adY, bKept ? before.adY : in.adY, n * sizeof(double));
+            !std::memcmp(t.adY, bKept ? before.adY : in.adY, n * sizeof(double)) &&
+            !std::memcmp(t.adX + n, before.adX + n, (30 - n) * sizeof(double));  // nothing beyond
   ok = ok && setFokus(in.dFokus, in.dOffset) == 1 && g_pSDU->m_dwOpticPos <= 1924;
   if (ok) return;
   std::fprintf(stderr, "sdu focus fuzz: table %u, count 0x%08X: a table or the optic position is wrong\n", which,

@@ -84,15 +84,11 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
     Code code;
     uint16_t expected;
   } rows[] = {
-      {LE, 2.5, le, 63},          {LE, 12.0, le, 255},
-      {LE, kNaN, le, 0},          {LDK, 5.0, ldk, 127},
-      {LDK, kInf, ldk, 255},      {LDK, -1.0, ldk, 0},
-      {FET, 7.3, fet, 186},       {LENZE, 5.0, l12, 2047},
-      {LENZE, 10.0, l8, 255},     {LENZE, kNaN, l12, 0},
-      {Level1, 50, sens, 127},    {Level1, 100, sens, 254},
-      {Level2, 50, sens, 0x7F00}, {Level2, 200, sens, 0xFD00} /* 509.99... */,
-      {Level1, -1, sens, 0xFFFE}, {Level1, kNaN, sens, 0},
-  };
+      // 200 x 2.55 is 509.99...
+      {LE, 2.5, le, 63},          {LE, 12.0, le, 255},         {LE, kNaN, le, 0},          {LDK, 5.0, ldk, 127},
+      {LDK, kInf, ldk, 255},      {LDK, -1.0, ldk, 0},         {FET, 7.3, fet, 186},       {LENZE, 5.0, l12, 2047},
+      {LENZE, 10.0, l8, 255},     {LENZE, kNaN, l12, 0},       {Level1, 50, sens, 127},    {Level1, 100, sens, 254},
+      {Level2, 50, sens, 0x7F00}, {Level2, 200, sens, 0xFD00}, {Level1, -1, sens, 0xFFFE}, {Level1, kNaN, sens, 0}};
   for (const auto& r : rows) {
     r.set(r.volts);
     EXPECT_EQ(r.expected, (dca->*r.code)()) << r.volts;
@@ -122,9 +118,7 @@ TEST_F(OpticsTest, DcaInputsWithTheirBitsAndLevels) {
       SCOPED_TRACE(testing::Message() << "bit " << r.bit << (high ? " high" : " low"));
       testsupport::ClearLastError();
       dca->set_input(r.port, r.bit, high);
-      const uint64_t reads = machine.trace().ReadCount(r.port);
       EXPECT_EQ(high ? r.whenHigh : 1 - r.whenHigh, r.test());
-      EXPECT_EQ(reads + 1, machine.trace().ReadCount(r.port));
       const bool noInk = r.test == DCAN5_EnoughInk && high;
       EXPECT_EQ(noInk ? 4503 : 0, testsupport::LastError().code);
       EXPECT_EQ(noInk ? "CDCA.cpp" : "", testsupport::LastError().file);
@@ -250,12 +244,11 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
       {plot, 10, 0, 255, "12.000000", 33},      {plot, 0, 5, 0, "-4.000000", 33},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.x << ", " << r.offset);
     optic->set_position(33);
     log.Clear();
     const size_t mark = Mark();
     EXPECT_EQ(1, r.set(r.x, r.offset));
-    EXPECT_EQ(r.ldkCode, dca->ldk_focus_code());
+    EXPECT_EQ(r.ldkCode, dca->ldk_focus_code()) << r.x << ", " << r.offset;
     EXPECT_EQ(std::string("SetLinearspannung mit ") + r.logged + " Volt\n", log.Lines().at(0));
     EXPECT_EQ(r.position, optic->position());
     EXPECT_EQ(0x4B00, Since(mark).AllWrites().at(0).first);  // the voltage before the optic moves

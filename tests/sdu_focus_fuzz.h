@@ -29,17 +29,15 @@ inline void SduFocusFuzzOne(const uint8_t* data, size_t size) {
   const uint32_t dwCount = c | static_cast<uint32_t>(in.high) << 16;
   const bool bMissing = (in.missing & 0x0F) == 0;
 
-  FOKUS_TABLE& t = which == 0   ? g_pSDU->m_XenonScanfokusTable
-                   : which == 1 ? g_pSDU->m_LDScanfokusTable
-                                : g_pSDU->m_LDPlotfokusTable;
+  FOKUS_TABLE* const tables[] = {&g_pSDU->m_XenonScanfokusTable, &g_pSDU->m_LDScanfokusTable,
+                                 &g_pSDU->m_LDPlotfokusTable};
+  void(CARDN5_CALL* const setTable[])(const double*, const double*, uint32_t) = {
+      SDUN5_SetXenonScanfokusTable, SDUN5_SetLDScanfokusTable, SDUN5_SetLDPlotfokusTable};
+  int32_t(CARDN5_CALL* const setFokus[])(double, double) = {SDUN5_SetXenonScanfokus, SDUN5_SetLDScanfokus,
+                                                            SDUN5_SetLDPlotfokus};
+  FOKUS_TABLE& t = *tables[which];
   const FOKUS_TABLE before = t;
-  auto* const setTable = which == 0   ? SDUN5_SetXenonScanfokusTable
-                         : which == 1 ? SDUN5_SetLDScanfokusTable
-                                      : SDUN5_SetLDPlotfokusTable;
-  auto* const setFokus = which == 0   ? SDUN5_SetXenonScanfokus
-                         : which == 1 ? SDUN5_SetLDScanfokus
-                                      : SDUN5_SetLDPlotfokus;
-  setTable(bMissing ? nullptr : in.adX, bMissing ? nullptr : in.adY, dwCount);
+  setTable[which](bMissing ? nullptr : in.adX, bMissing ? nullptr : in.adY, dwCount);
 
   // Kept as it was, or holding the first pairs given (30 at most).
   const bool bKept = c == 0 || bMissing;
@@ -47,7 +45,7 @@ inline void SduFocusFuzzOne(const uint8_t* data, size_t size) {
   bool ok = t.wCount == n && !std::memcmp(t.adX, bKept ? before.adX : in.adX, n * sizeof(double)) &&
             !std::memcmp(t.adY, bKept ? before.adY : in.adY, n * sizeof(double)) &&
             !std::memcmp(t.adX + n, before.adX + n, (30 - n) * sizeof(double));  // nothing beyond
-  ok = ok && setFokus(in.dFokus, in.dOffset) == 1 && g_pSDU->m_dwOpticPos <= 1924;
+  ok = ok && setFokus[which](in.dFokus, in.dOffset) == 1 && g_pSDU->m_dwOpticPos <= 1924;
   if (ok) return;
   std::fprintf(stderr, "sdu focus fuzz: table %u, count 0x%08X: a table or the optic position is wrong\n", which,
                static_cast<unsigned>(dwCount));

@@ -247,23 +247,17 @@ TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
   EXPECT_EQ(p.eax, 1u);
 }
 
-// ---- DCA and SDU: double arguments --------------------------------------------------
+// ---- SDU: double arguments --------------------------------------------------
 // A double travels in two argument slots, low word first; a slot too many or
 // too few, or the halves swapped, shows in the value the device receives.
 
-TEST_F(CallingConvention, DoubleArgumentsOfTheDcaAndSduExports) {
+TEST_F(CallingConvention, DoubleArgumentsOfAnSduExport) {
   ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
-  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0}, d[] = {50.0, 5.0, 1.0};
+  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0}, d[] = {5.0, 1.0};
   SDUN5_SetLDScanfokusTable(x, y, 2);
-  uint32_t args[4] = {0, 0, 1, 0};
-  std::memcpy(args, &d[0], sizeof(double));  // sensitivity 50 for level 2
-  CallProbe p{reinterpret_cast<const void*>(&DCAN5_Set2LevelSensitivity), args, 3, 0, 0, 0, 0};
-  CallByHand(&p);
-  EXPECT_EQ(CalleePopped(p), 12u);
-  EXPECT_EQ(g_seen.outPort, 0x4700);
-  EXPECT_EQ(g_seen.outValue, 0x7F00);
-  std::memcpy(args, &d[1], 2 * sizeof(double));  // focus 5 (5 V on the table) less 1 V: code 102
-  p = CallProbe{reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), args, 4, 0, 0, 0, 0};
+  uint32_t args[4];
+  std::memcpy(args, d, sizeof d);  // focus 5 (5 V on the table) less 1 V: code 102
+  CallProbe p{reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), args, 4, 0, 0, 0, 0};
   CallByHand(&p);
   EXPECT_EQ(CalleePopped(p), 16u);
   EXPECT_EQ(p.eax, 1u);

@@ -314,3 +314,77 @@ CARDN5_API int32_t CARDN5_CALL MBUN5_SetLaserpulsExplizit(int32_t b) {
 CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void) { return CARDN5_FORWARD(g_pMBU, IsTurnOffPossible()); }
 
 CARDN5_API int32_t CARDN5_CALL CSIN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pCSI, InitPowerOn()); }
+
+// ---- DCA exports ---------------------------------------------------------------
+
+CARDN5_API int32_t CARDN5_CALL DCAN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pDCA, InitPowerOn()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLeftSensor(void) { return CARDN5_FORWARD(g_pDCA, TestLeftSensor()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestRightSensor(void) { return CARDN5_FORWARD(g_pDCA, TestRightSensor()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLeftSchalter(void) { return CARDN5_FORWARD(g_pDCA, TestLeftSchalter()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestRightSchalter(void) { return CARDN5_FORWARD(g_pDCA, TestRightSchalter()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetLEFokusspannung(double d) {
+  return CARDN5_FORWARD(g_pDCA, SetLEFokusspannung(d));
+}
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLEFokstat(void) { return CARDN5_FORWARD(g_pDCA, TestLEFokstat()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetLDKFokusspannung(double d) {
+  return CARDN5_FORWARD(g_pDCA, SetLDKFokusspannung(d));
+}
+CARDN5_API void CARDN5_CALL DCAN5_SetSMDirection(int32_t n) {
+  if (g_pDCA) g_pDCA->SetSMDirection(n);
+}
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetSMSpeed(int32_t n) { return CARDN5_FORWARD(g_pDCA, SetSMSpeed(n)); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_OneSMStep(void) { return CARDN5_FORWARD(g_pDCA, OneSMStep()); }
+CARDN5_API uint16_t CARDN5_CALL DCAN5_GetSMStepAdresse(void) { return CARDN5_FORWARD(g_pDCA, GetSMStepAdresse()); }
+CARDN5_API void CARDN5_CALL DCAN5_SetLENZESpeedVoltage(double d) {
+  if (g_pDCA) g_pDCA->SetLENZESpeedVoltage(d);
+}
+CARDN5_API void CARDN5_CALL DCAN5_SetFETSpeedVoltage(double d) {
+  if (g_pDCA) g_pDCA->SetFETSpeedVoltage(d);
+}
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestFETTemperature(void) { return CARDN5_FORWARD(g_pDCA, TestFETTemperature()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_TurnLaserdiodeOn(int32_t b) { return CARDN5_FORWARD(g_pDCA, TurnLaserdiodeOn(b)); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_Set2LevelSensitivity(double d, int32_t b) {
+  return CARDN5_FORWARD(g_pDCA, Set2LevelSensitivity(d, b));
+}
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeEin(void) { return CARDN5_FORWARD(g_pDCA, LichtschrankeEin()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeAus(void) { return CARDN5_FORWARD(g_pDCA, LichtschrankeAus()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeReset(void) { return CARDN5_FORWARD(g_pDCA, LichtschrankeReset()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeAbfragen(void) {
+  return CARDN5_FORWARD(g_pDCA, LichtschrankeAbfragen());
+}
+CARDN5_API int32_t CARDN5_CALL DCAN5_EnoughInk(void) { return CARDN5_FORWARD(g_pDCA, EnoughInk()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_HeadReady(void) { return CARDN5_FORWARD(g_pDCA, HeadReady()); }
+CARDN5_API int32_t CARDN5_CALL DCAN5_MoveToEngPosPossible(void) {
+  return CARDN5_FORWARD(g_pDCA, MoveToEngPosPossible());
+}
+
+// ---- SDU exports ---------------------------------------------------------------
+
+CARDN5_API int32_t CARDN5_CALL SDUN5_InitPowerOn(void) { return CARDN5_FORWARD(g_pSDU, InitPowerOn()); }
+CARDN5_API void CARDN5_CALL SDUN5_SetXenonScanfokusTable(const double* x, const double* y, uint32_t n) {
+  if (g_pSDU) g_pSDU->SetXenonScanfokusTable(x, y, n);
+}
+CARDN5_API void CARDN5_CALL SDUN5_SetLDScanfokusTable(const double* x, const double* y, uint32_t n) {
+  if (g_pSDU) g_pSDU->SetLDScanfokusTable(x, y, n);
+}
+CARDN5_API void CARDN5_CALL SDUN5_SetLDPlotfokusTable(const double* x, const double* y, uint32_t n) {
+  if (g_pSDU) g_pSDU->SetLDPlotfokusTable(x, y, n);
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetXenonScanfokus(double f, double o) {
+  return CARDN5_FORWARD(g_pSDU, SetXenonScanfokus(f, o));
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDScanfokus(double f, double o) {
+  return CARDN5_FORWARD(g_pSDU, SetLDScanfokus(f, o));
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDPlotfokus(double f, double o) {
+  return CARDN5_FORWARD(g_pSDU, SetLDPlotfokus(f, o));
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLinearspannung(double d) {
+  return CARDN5_FORWARD(g_pSDU, SetLinearspannung(d));
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetOpticPosition(uint32_t p) {
+  return CARDN5_FORWARD(g_pSDU, SetOpticPosition(p));
+}
+CARDN5_API int32_t CARDN5_CALL SDUN5_SwitchChopperCurrent(int32_t b) {
+  return CARDN5_FORWARD(g_pSDU, SwitchChopperCurrent(b));
+}

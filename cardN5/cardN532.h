@@ -327,4 +327,68 @@ CARDN5_API int32_t CARDN5_CALL MBUN5_IsTurnOffPossible(void);           /* statu
 /* CSI board: clears its register, always 1. */
 CARDN5_API int32_t CARDN5_CALL CSIN5_InitPowerOn(void);
 
+/* ---- DCA -------------------------------------------------------------- */
+
+/* Machine signals on the DCA board. Voltages are clamped to 0 to 10 V (NaN
+ * counts as 0) and written as codes of 25.5 a volt (LENZE also 409.5 a
+ * volt, 12 bits). "Emulated (= 1)" below: only the emulation flag 1 counts;
+ * "emulated": any non-zero flag. */
+CARDN5_API int32_t CARDN5_CALL DCAN5_InitPowerOn(void);                 /* indexed set-up words; always 1 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLeftSensor(void);              /* 1: status bit 11 reads 0 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestRightSensor(void);             /* 1: status bit 12 reads 0 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLeftSchalter(void);            /* 1: status bit 1 reads 0 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestRightSchalter(void);           /* 1: status bit 2 reads 0 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetLEFokusspannung(double dVolts); /* the write's result */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestLEFokstat(void);               /* status bit 9 */
+/* Also the scanner drive's linear voltage (SDUN5_SetLinearspannung); logged. */
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetLDKFokusspannung(double dVolts);
+/* Pauses 1 ms before and after the write; emulated: no write, no pause. */
+CARDN5_API void CARDN5_CALL DCAN5_SetSMDirection(int32_t nDirection);
+/* nSpeed 0 sets control bit 4, which also switches the light barrier off. */
+CARDN5_API int32_t CARDN5_CALL DCAN5_SetSMSpeed(int32_t nSpeed);
+/* One step; the port keeps the step bit until its next write. Returns the
+ * port library's result of clearing the bit in the shadow. */
+CARDN5_API int32_t CARDN5_CALL DCAN5_OneSMStep(void);
+CARDN5_API uint16_t CARDN5_CALL DCAN5_GetSMStepAdresse(void);          /* 0x5700: each write with bit 0 set steps */
+CARDN5_API void CARDN5_CALL DCAN5_SetLENZESpeedVoltage(double dVolts); /* emulated (= 1): nothing */
+CARDN5_API void CARDN5_CALL DCAN5_SetFETSpeedVoltage(double dVolts);   /* emulated (= 1): nothing */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TestFETTemperature(void);         /* 1: temperature in order */
+CARDN5_API int32_t CARDN5_CALL DCAN5_TurnLaserdiodeOn(int32_t bOn);
+/* Code = value x 2.55, not clamped (low bits kept). bLevel2's low byte 0:
+ * level 1 gets the whole code; else level 2 gets its low byte. Either way
+ * the other level's byte is written as 0. */
+CARDN5_API int32_t CARDN5_CALL DCAN5_Set2LevelSensitivity(double dValue, int32_t bLevel2);
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeEin(void);      /* 3 ms to settle; the pause's result */
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeAus(void);      /* same bit as SetSMSpeed(0) */
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeReset(void);    /* two pulses, 200 us; the pause's result */
+CARDN5_API int32_t CARDN5_CALL DCAN5_LichtschrankeAbfragen(void); /* 1: not interrupted; emulated: 1 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_EnoughInk(void);             /* 0: error 4503 recorded */
+CARDN5_API int32_t CARDN5_CALL DCAN5_HeadReady(void);             /* status bit 3; emulated (= 1): 1 */
+CARDN5_API int32_t CARDN5_CALL DCAN5_MoveToEngPosPossible(void);  /* status bit 13; emulated (= 1): 1 */
+
+/* ---- SDU -------------------------------------------------------------- */
+
+/* Scanner optics drive. It has no ports: it changes only its own bits of
+ * the EPU output word (bit 2 direction, shared with the focusing head; bit 3
+ * step, which is also EPUN5_SetSMSpeed's bit; bit 5 chopper current, active
+ * low) and reads FINP bit 3 (end sensor, active low). Emulated: the end
+ * sensor reads active and the step pauses are skipped. */
+CARDN5_API int32_t CARDN5_CALL SDUN5_InitPowerOn(void); /* 1; touches nothing */
+/* Count's low 16 bits: 0 keeps the previous pairs; above 30 the first 30
+ * are taken (logged); null arrays are refused (logged), the table kept. */
+CARDN5_API void CARDN5_CALL SDUN5_SetXenonScanfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
+CARDN5_API void CARDN5_CALL SDUN5_SetLDScanfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
+CARDN5_API void CARDN5_CALL SDUN5_SetLDPlotfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
+/* Linear voltage 10 V - offset (offset limited to 0 to 10 V), then the optic
+ * to the table's position, limited to 0 to 1924 steps (NaN: 0). Returns 1. */
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetXenonScanfokus(double dFokus, double dOffset);
+/* Linear voltage = table value - offset; the DCA clamps it. */
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDScanfokus(double dFokus, double dOffset);
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDPlotfokus(double dFokus, double dOffset);
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLinearspannung(double dVolts); /* logged, then DCAN5_SetLDKFokusspannung */
+/* To the end sensor (at most 1924 steps), then the low 16 bits of dwPosition
+ * steps out (at most 32767, logged); about 3.3 ms a step. Returns 1. */
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetOpticPosition(uint32_t dwPosition);
+CARDN5_API int32_t CARDN5_CALL SDUN5_SwitchChopperCurrent(int32_t bOn); /* off: optic no longer referenced */
+
 #endif

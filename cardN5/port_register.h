@@ -49,9 +49,6 @@ extern CPortRegister g_EPUStatus, g_EPUCommand, g_EPUControl, g_EPUFinp, g_EPUBa
     g_EPUMemCounter0, g_EPUShift, g_EPUMemCounter1, g_EPURowLength, g_EPUReg9B00, g_EPUAdvanceDivider, g_EPUStartPos,
     g_EPUSMStep, g_EPUOKOutput, g_EPUDAC0, g_EPUDAC1, g_EPURegB700, g_EPULaserPulse, g_EPUEcoDutyCycle, g_EPUIndex,
     g_EPUData;
-// DCA (CDCA.cpp)
-extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocus, g_DCAFETTemp, g_DCAVoltage,
-    g_DCAFETSpeed, g_DCASensitivity, g_DCAControl, g_DCAStep, g_DCAIndex, g_DCAData;
 // IPG (ipg.cpp)
 extern CPortRegister g_IPGRegister;
 

@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include <type_traits>
+
 #include "port_register.h"
 
 template <typename BitT>
@@ -15,11 +17,14 @@ class TypedRegister : public CPortRegister {
   using Bits = BitT;
   constexpr explicit TypedRegister(uint16_t wPort) : CPortRegister(wPort) {}
 
-  // These hide CPortRegister's integer-bit operations on purpose.
-  void SetBit(BitT b) { CPortRegister::SetBit(N(b)); }
-  void ResetBit(BitT b) { CPortRegister::ResetBit(N(b)); }
+  // These hide CPortRegister's integer-bit operations on purpose. They do
+  // what CPortRegister's do and pass on the port-I/O library's result, which
+  // some exports return to the host (the shadow is the object's first field,
+  // so the object's address is the shadow's).
+  int32_t SetBit(BitT b) { return HWIO_SetBit(Shadow(), N(b)); }
+  int32_t ResetBit(BitT b) { return HWIO_ResetBit(Shadow(), N(b)); }
   // Sets the bit when bOn, clears it otherwise (shadow only; Out() writes).
-  void Update(BitT b, bool bOn) { bOn ? SetBit(b) : ResetBit(b); }
+  int32_t Update(BitT b, bool bOn) { return bOn ? SetBit(b) : ResetBit(b); }
   int32_t Bit(BitT b) const { return CPortRegister::Bit(N(b)); }
   void LowPuls(BitT b) { CPortRegister::LowPuls(N(b)); }
   void HighPuls(BitT b) { CPortRegister::HighPuls(N(b)); }
@@ -36,6 +41,12 @@ class TypedRegister : public CPortRegister {
   }
 
   static constexpr int32_t N(BitT b) { return static_cast<int32_t>(b); }
+
+ private:
+  uint16_t* Shadow() {
+    static_assert(std::is_standard_layout<TypedRegister>::value, "the shadow must be the object's first field");
+    return reinterpret_cast<uint16_t*>(static_cast<CPortRegister*>(this));
+  }
 };
 
 // For registers whose bits nobody names (data, strobe and counter ports).

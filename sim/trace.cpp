@@ -86,6 +86,21 @@ uint64_t TraceView::BlockWords(Access kind, uint16_t port) const {
   return n;
 }
 
+std::vector<std::string> TraceView::WritesAndDelays() const {
+  std::vector<std::string> out;
+  char text[32];
+  for (const TraceEntry& e : *this) {
+    if (e.IsWrite())
+      std::snprintf(text, sizeof text, "%04X<-%04X", e.port, e.value);
+    else if (e.kind == Access::Delay)
+      std::snprintf(text, sizeof text, "%" PRIu32 "us", e.arg1);
+    else
+      continue;
+    out.push_back(text);
+  }
+  return out;
+}
+
 std::string FormatEntry(const TraceEntry& e) {
   char buf[160];
   const double us = static_cast<double>(e.timeNs) / 1000.0;

@@ -63,6 +63,9 @@ class TraceView {
   size_t Count(Access kind) const;
   // Words moved by block transfers of a kind (BlockIn, BlockOut) on a port.
   uint64_t BlockWords(Access kind, uint16_t port) const;
+  // Writes and pauses in their order, as text: "C700<-0005", "10us". For
+  // sequences whose pauses are part of the contract.
+  std::vector<std::string> WritesAndDelays() const;
 
  private:
   const TraceEntry* m_begin;

@@ -87,3 +87,31 @@ TEST_F(PassThrough, CreateGrantsPortAccessOnceBeforeAnyBoardExists) {
 }
 
 }  // namespace
+
+// ---- DCA and SDU: results passed on ----------------------------------------------
+// Results no stand-in gives, so that a constant cannot pass for them.
+
+extern "C" {
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_Hout(uint16_t wPort, uint16_t wValue) {
+  Next<int32_t(CARDN5_STDCALL*)(uint16_t, uint16_t)>("HWIO_Hout")(wPort, wValue);
+  return 0x1234;
+}
+CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_ResetBit(uint16_t* pwValue, int32_t nBit) {
+  Next<int32_t(CARDN5_STDCALL*)(uint16_t*, int32_t)>("HWIO_ResetBit")(pwValue, nBit);
+  return 0x77;
+}
+}
+
+namespace {
+
+TEST_F(PassThrough, DcaAndSduExportsPassOnTheWriteOrBitOperationResult) {
+  ASSERT_EQ(1, CARDN5_CreateCardObjects());
+  EXPECT_EQ(0x1234, DCAN5_SetLDKFokusspannung(1.0));
+  EXPECT_EQ(0x1234, DCAN5_Set2LevelSensitivity(1.0, 0));
+  EXPECT_EQ(0x1234, DCAN5_LichtschrankeAus());
+  EXPECT_EQ(0x77, DCAN5_OneSMStep());  // the final bit operation's
+  EXPECT_EQ(0x1234, SDUN5_SetLinearspannung(1.0));
+  CARDN5_DeleteCardObjects();
+}
+
+}  // namespace

@@ -123,7 +123,7 @@ TEST_F(RegisterAccess, SharedPortObjectsKeepSeparateShadows) {
 }
 
 TEST_F(RegisterAccess, FirstOutAfterLoadWritesZeroInEveryOtherBit) {
-  g_DCAControl.SetBit(4);
+  g_DCAControl.SetBit(dca::Control::kLightBarrierOff);
   g_DCAControl.Out();
   EXPECT_EQ((std::vector<uint16_t>{0x0010}), machine.trace().Writes(0x5F00));
 }

@@ -14,4 +14,6 @@ int RunScanDemo(sim::Machine& machine);
 // Runs on a machine of its own and attaches the given one again afterwards.
 int RunMbuDemo(sim::Machine& machine);
 
+int RunOpticsDemo(sim::Machine& machine);
+
 #endif

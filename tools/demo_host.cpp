@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
   failures += RunScanDemo(machine) != 0;
   failures += RunMbuDemo(machine) != 0;
 
+  failures += RunOpticsDemo(machine) != 0;
+
   if (!vcd.empty()) {
     if (machine.trace().WriteVcd(vcd))
       std::printf("\nPort trace written to %s (open it with GTKWave)\n", vcd.c_str());

@@ -340,4 +340,23 @@ TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
   HWIOX_Reset();
 }
 
+// ---- SDU: double arguments --------------------------------------------------
+// A double travels in two argument slots, low word first; a slot too many or
+// too few, or the halves swapped, shows in the value the device receives.
+
+TEST_F(CallingConvention, DoubleArgumentsOfAnSduExport) {
+  ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
+  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0}, d[] = {5.0, 1.0};
+  SDUN5_SetLDScanfokusTable(x, y, 2);
+  uint32_t args[4];
+  std::memcpy(args, d, sizeof d);  // focus 5 (5 V on the table) less 1 V: code 102
+  CallProbe p{reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), args, 4, 0, 0, 0, 0};
+  CallByHand(&p);
+  EXPECT_EQ(CalleePopped(p), 16u);
+  EXPECT_EQ(p.eax, 1u);
+  EXPECT_EQ(g_seen.outPort, 0x4B00);
+  EXPECT_EQ(g_seen.outValue >> 8, 102);
+  CARDN5_DeleteCardObjects();
+}
+
 }  // namespace

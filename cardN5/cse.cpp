@@ -17,7 +17,8 @@ CPortRegister g_CSEHandshakeOut(0x3F00);  // written: sequence request, SW statu
 
 // ---- Object ----------------------------------------------------------------
 
-// Only the emulation flag: the rest is set by the first CSEN5_SetScanmode.
+// Only the emulation flag: the scan settings get their values when the host
+// first chooses a scan mode.
 CCSECard::CCSECard() : m_bEmulation(0) {}
 
 CCSECard::~CCSECard() {}

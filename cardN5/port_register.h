@@ -40,15 +40,7 @@ class CPortRegister {
 
 static_assert(sizeof(CPortRegister) == 4, "a register is its shadow and its port");
 
-// Port number of register n of a board at base 0x300: bits 10-15 number it.
-constexpr uint16_t BoardPort(unsigned n) { return static_cast<uint16_t>(0x300u + 0x400u * n); }
-
 // The process-wide register objects, defined in their boards' source files.
-// EPU (CEPU.cpp)
-extern CPortRegister g_EPUStatus, g_EPUCommand, g_EPUControl, g_EPUFinp, g_EPUBank0Offset, g_EPUBank1Offset,
-    g_EPUMemCounter0, g_EPUShift, g_EPUMemCounter1, g_EPURowLength, g_EPUReg9B00, g_EPUAdvanceDivider, g_EPUStartPos,
-    g_EPUSMStep, g_EPUOKOutput, g_EPUDAC0, g_EPUDAC1, g_EPURegB700, g_EPULaserPulse, g_EPUEcoDutyCycle, g_EPUIndex,
-    g_EPUData;
 // MBU (cmbu.cpp)
 extern CPortRegister g_MBUMemory, g_MBUStatus, g_MBUPlotHeight2, g_MBUZeroShift, g_MBUCommand, g_MBUZeroPulse,
     g_MBUDivider, g_MBUPlotHeight0, g_MBUAMUIndex, g_MBUPlotHeight1, g_MBUAMUValue, g_MBUDividerHigh;
@@ -57,8 +49,6 @@ extern CPortRegister g_DCAStatus, g_DCAFocusStatus, g_DCALaserDiode, g_DCALEFocu
     g_DCAFETSpeed, g_DCASensitivity, g_DCAControl, g_DCAStep, g_DCAIndex, g_DCAData;
 // IOD (CIOD.cpp)
 extern CPortRegister g_IODOut, g_IODIn;
-// IPG (ipg.cpp)
-extern CPortRegister g_IPGRegister;
 // CSI (csi.cpp)
 extern CPortRegister g_CSIControl;
 // CSE (cse.cpp)

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "hwio32.h"
 #include "test_support.h"
 
 namespace {
@@ -19,8 +20,8 @@ class IodModelTest : public testsupport::MachineTest {
     MachineTest::SetUp();
     mcm = &machine.Add<IodModel>();
   }
-  uint16_t In() { return machine.BusIn(IodModel::kPort, 0); }
-  void Out(uint16_t v) { machine.BusOut(IodModel::kPort, v, 0); }
+  uint16_t In() { return static_cast<uint16_t>(HWIO_Hin(IodModel::kPort)); }
+  void Out(uint16_t v) { HWIO_Hout(IodModel::kPort, v); }
   // The PC's side of one byte, with time for the MCM to react at each step.
   void SendByte(uint8_t b) {
     Out(0xFFFF);

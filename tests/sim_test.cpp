@@ -84,6 +84,28 @@ TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntry) {
   EXPECT_NE(std::string::npos, machine.trace().ToString().find("in   8300 -> 0x0040  x30000"));
 }
 
+TEST_F(Simulator, TraceQueriesOverAStretchSinceAMark) {
+  machine.SetInput(0x8300, 0x0040);
+  HWIO_Hin(0x8300);
+  HWIO_Hin(0x8300);
+  const size_t mark = machine.trace().Mark();
+  HWIO_Hin(0x8300);  // not folded into the reads before the mark
+  HWIO_WindowsClearInterrupt();
+  HWIO_Hout(0x8700, 1);
+  TIMING_DelayUS(10);
+  const uint64_t lastWrite = machine.NowNs();
+  HWIO_Hout(0x8700, 2);
+  HWIO_WindowsSetInterrupt();
+  const sim::TraceView since = machine.trace().Since(mark);
+  EXPECT_EQ(std::vector<uint16_t>{0x0040}, since.Reads(0x8300));
+  EXPECT_EQ(3u, machine.trace().All().Reads(0x8300).size());
+  EXPECT_EQ(1u, since.HoldOffs());
+  EXPECT_EQ(2u, since.UntilFirstWrite().size());
+  EXPECT_EQ((std::vector<uint16_t>{1}), machine.trace().Between(mark, mark + 3).Writes(0x8700));
+  EXPECT_EQ(lastWrite, since.LastWriteNs());
+  EXPECT_EQ(1u, since.CountDelays(10));
+}
+
 TEST_F(Simulator, TracePrintsInHexWithPulseMarks) {
   uint16_t shadow = 0x0200;
   HWIO_Hout(0xC300, 0xFE41);

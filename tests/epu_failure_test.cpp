@@ -55,6 +55,7 @@ TEST_F(EpuTest, RowFailures) {
       {"stepper only, host advance", true, false, 0, 0, 1, 3, 0, {"Fail in SmMove\n"}, 0, 0},
       {"stepper only, board advance", true, false, 1, 0, 1, 3, 0, {"Error in DoOneRow during SmMove\n"}, 0, 0},
       {"illegal row mode", true, false, 0, 0, 0, 7, 1, {"Illegal Rowmode 7\n"}, 0, 0},
+      {"mode 0x10000 is mode 0", true, false, 0, 0, 0, 0x10000, 1, {}, 0, 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

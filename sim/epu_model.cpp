@@ -66,7 +66,7 @@ void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   const uint64_t now = m_machine->NowNs();
   if (port == ipg::kIndexPort || port == ipg::kDataPort) {
     // The pulse generator is being programmed: it may be new to the machine.
-    if (!m_ipgSetByTest) m_ipgLookedUp = false;
+    m_ipgLookedUp = false;
     return;
   }
   if (!IsEpuPort(port)) return;
@@ -230,7 +230,6 @@ void EpuModel::CheckRowComplete(uint64_t now) {
 void EpuModel::BankChange(uint64_t now) {
   m_offeredBank ^= 1;
   ++m_bankChanges;
-  m_lastBankChangeNs = now;
   if (!m_started) return;
   if (m_pendingRow) {
     CheckRowComplete(now);
@@ -330,13 +329,6 @@ void EpuModel::set_pll_locked(bool locked) {
   m_pllLocked = locked;
 }
 
-void EpuModel::set_ipg(IpgModel* ipg) {
-  Guard g(m_machine->mutex());
-  m_ipg = ipg;
-  m_ipgSetByTest = true;
-  m_ipgLookedUp = true;
-}
-
 void EpuModel::set_finp(uint16_t word) {
   Guard g(m_machine->mutex());
   m_finp = word;
@@ -383,18 +375,11 @@ void EpuModel::ScriptBitFor(Status bit, bool value, size_t reads) { ScriptBit(bi
 
 // The host's stepper hangs on the board's lines: it may move only once the
 // board has taken the row's advance, and not while the board steps itself.
-void EpuModel::HostMove(uint32_t steps) {
+void EpuModel::HostMove() {
   Guard g(m_machine->mutex());
-  (void)steps;
-  ++m_hostMoves;
   const uint64_t now = m_machine->NowNs();
   if (m_started && now < m_envorschUntilNs) Violation("host stepper moved while ENVORSCH_BIT is set");
   if (m_control & BitMask(Control::kSMAuto)) Violation("host stepper moved while the board advances it");
-}
-
-uint32_t EpuModel::host_moves() const {
-  Guard g(m_machine->mutex());
-  return m_hostMoves;
 }
 
 uint64_t EpuModel::index_period_ns() const {
@@ -449,11 +434,6 @@ uint16_t EpuModel::indexed(uint16_t index) const {
   return it == m_indexed.end() ? 0 : it->second;
 }
 
-std::vector<std::pair<uint16_t, uint16_t>> EpuModel::indexed_writes() const {
-  Guard g(m_machine->mutex());
-  return m_indexedWrites;
-}
-
 std::vector<uint16_t> EpuModel::eco_words() const {
   Guard g(m_machine->mutex());
   return m_ecoWords;
@@ -469,19 +449,9 @@ uint32_t EpuModel::bank_changes() const {
   return m_bankChanges;
 }
 
-uint16_t EpuModel::mem_counter(int bank) const {
-  Guard g(m_machine->mutex());
-  return m_memCounter[bank & 1];
-}
-
 uint64_t EpuModel::engraving_until_ns() const {
   Guard g(m_machine->mutex());
   return m_engravingUntilNs;
-}
-
-uint64_t EpuModel::last_bank_change_ns() const {
-  Guard g(m_machine->mutex());
-  return m_lastBankChangeNs;
 }
 
 uint64_t EpuModel::status_reads() const {

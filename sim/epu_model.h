@@ -69,7 +69,6 @@ class EpuModel : public Board {
   void set_envorsch_ns(uint64_t ns);    // default 20 us
   void set_encoder_pulses_per_turn(uint32_t n);
   void set_pll_locked(bool locked);
-  void set_ipg(IpgModel* ipg);  // found on the machine by default
   void set_finp(uint16_t word);
   void set_finp_bit(int bit, bool on);
   // Each listener is called with every new output word, in the order they
@@ -89,8 +88,7 @@ class EpuModel : public Board {
   void ScriptBitFor(epu::Status bit, bool value, size_t reads);
 
   // ---- Test face: the host's stepper, driven by its SmMove function ----
-  void HostMove(uint32_t steps);
-  uint32_t host_moves() const;
+  void HostMove();
 
   // ---- Test face: what the board saw ----
   uint64_t index_period_ns() const;
@@ -103,13 +101,10 @@ class EpuModel : public Board {
   uint16_t ok_output() const;
   uint16_t reg(uint16_t port) const;  // last value written to a port of the board
   uint16_t indexed(uint16_t index) const;
-  std::vector<std::pair<uint16_t, uint16_t>> indexed_writes() const;
   std::vector<uint16_t> eco_words() const;
   uint32_t steps() const;
   uint32_t bank_changes() const;
-  uint16_t mem_counter(int bank) const;
   uint64_t engraving_until_ns() const;
-  uint64_t last_bank_change_ns() const;
   uint64_t status_reads() const;  // through HWIO_Hin
   uint16_t StatusNow() const;     // the word a read would see now, unscripted
 
@@ -134,7 +129,6 @@ class EpuModel : public Board {
   uint32_t m_encoderPerTurn = 0;
   bool m_pllLocked = true;
   IpgModel* m_ipg = nullptr;
-  bool m_ipgSetByTest = false;
   bool m_ipgLookedUp = false;
 
   // Faults and scripts
@@ -151,7 +145,6 @@ class EpuModel : public Board {
   uint64_t m_engravingUntilNs = 0;
   uint64_t m_envorschUntilNs = 0;
   uint64_t m_codeBusyUntilNs = 0;
-  uint64_t m_lastBankChangeNs = 0;
   uint32_t m_bankChanges = 0;
   bool m_pendingRow = false;
   EpuRow m_pending;
@@ -161,7 +154,6 @@ class EpuModel : public Board {
   // Row registers changed while the board was busy, and when.
   bool m_rowRegsUnsettled = false;
   uint64_t m_rowRegsChangedNs = 0;
-  uint32_t m_hostMoves = 0;
   std::vector<EpuRow> m_rows;
   uint16_t m_memCounter[2] = {0, 0};
   std::map<uint16_t, uint16_t> m_regs;

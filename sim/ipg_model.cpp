@@ -19,7 +19,6 @@ void IpgModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   if (!m_indexSelected) Violation("IPG data 0x%04X written without an index selected", value);
   m_indexSelected = false;
   m_regs[m_index] = value;
-  m_dataWrites.emplace_back(m_index, value);
   m_roundWritten |= 1u << m_index;
   if (m_index == ipg::kEnables && (value & BitMask(ipg::Enables::kT2On)) && !(m_roundWritten & (1u << ipg::kT2Low)))
     Violation("IPG T2 enabled without its low bits in register 2");
@@ -39,11 +38,6 @@ void IpgModel::set_clock_hz(double hz) {
 uint16_t IpgModel::reg(int index) const {
   Guard g(m_machine->mutex());
   return m_regs[index & 7];
-}
-
-std::vector<std::pair<int, uint16_t>> IpgModel::data_writes() const {
-  Guard g(m_machine->mutex());
-  return m_dataWrites;
 }
 
 bool IpgModel::programmed() const {

@@ -12,9 +12,6 @@
 
 #include <stdint.h>
 
-#include <utility>
-#include <vector>
-
 #include "ipg_regs.h"
 #include "machine.h"
 
@@ -31,8 +28,6 @@ class IpgModel : public Board {
   // ---- Test face ----
   void set_clock_hz(double hz);
   uint16_t reg(int index) const;
-  // Data writes as (index selected, value), in order.
-  std::vector<std::pair<int, uint16_t>> data_writes() const;
   bool programmed() const;  // register 4 (the pulse length) was written
   uint32_t counts_per_pulse() const;
   uint32_t correction_period(int n) const;  // T0, T1, T2; 0 = not enabled
@@ -48,7 +43,6 @@ class IpgModel : public Board {
   unsigned m_roundWritten = 0;  // registers written since register 4, one bit each
   uint16_t m_regs[8] = {};
   bool m_programmed = false;
-  std::vector<std::pair<int, uint16_t>> m_dataWrites;
 };
 
 }  // namespace sim

@@ -33,7 +33,7 @@ struct SmMoveRecorder {
   static inline int failOnCall = 0;  // 1-based; 0: never fail
   static int32_t CARDN5_CALL Move(uint32_t steps, uint32_t one, uint32_t zero) {
     calls.push_back({steps, one, zero, model->rows().size(), machine->NowNs()});
-    model->HostMove(steps);
+    model->HostMove();
     return static_cast<int>(calls.size()) == failOnCall ? 0 : 1;
   }
 };

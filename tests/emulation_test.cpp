@@ -15,7 +15,7 @@ using eputest::Job;
 using eputest::SmMoveRecorder;
 
 // An exchange's result, or -1 when its answer is not "Emulation".
-int64_t Answer(int32_t (*exchange)(const char*, char*)) {
+int64_t Answer(int32_t(CARDN5_CALL* exchange)(const char*, char*)) {
   char answer[249] = "";
   const int32_t r = exchange("x", answer);
   return std::strcmp(answer, "Emulation") == 0 ? r : -1;

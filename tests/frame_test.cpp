@@ -13,7 +13,6 @@
 #include "hwinfo32_ext.h"
 #include "hwio32_ext.h"
 #include "port_register.h"
-#include "sleep_shim.h"
 #include "test_support.h"
 #include "typed_register.h"
 
@@ -83,12 +82,6 @@ TEST_F(DirectPorts, ReachTheMachineMarkedDirect) {
   machine.SetInput(0x8300, 0x0010);
   EXPECT_EQ(0, cardn5::DirectIn16(0x8300));
   HWIO_SetEmulation(0);
-}
-
-TEST_F(DirectPorts, SleepOfTheEngravingLoopRunsOnTheVirtualClock) {
-  const uint64_t t = machine.NowNs();
-  for (int i = 0; i < 2000; ++i) cardn5::Sleep(1);
-  EXPECT_EQ(t + 2000u * 1000000u, machine.NowNs());
 }
 
 // ---- Registry -------------------------------------------------------------------------
@@ -166,26 +159,37 @@ TEST_F(Registry, SetEmulationStoresTheFlagAsGivenAndLogsOnlyWhenOn) {
   CARDN5_DeleteCardObjects();
 }
 
+// Deletion, and the application object's ExitInstance at unload, destroy
+// the boards, whose destructors log their stepper direction counts.
 TEST_F(Registry, DestructorsLogTheirStepperDirectionCounts) {
-  struct Case {
+  const struct {
     int32_t epu;
     uint32_t mbu;
+    bool exitInstance;
     std::vector<std::string> want;
   } cases[] = {
-      {0, 0, {}},
-      {3, 0, {"CARDN532 EPU SetSMDirectionCnt 3 \n"}},
-      {0, 70000, {"CARDN532 MBU SetSMDirectionCnt 70000 \n"}},
-      {-2, 1, {"CARDN532 EPU SetSMDirectionCnt -2 \n", "CARDN532 MBU SetSMDirectionCnt 1 \n"}},
+      {0, 0, false, {}},
+      {3, 0, false, {"CARDN532 EPU SetSMDirectionCnt 3 \n"}},
+      {0, 70000, true, {"CARDN532 MBU SetSMDirectionCnt 70000 \n"}},
+      {-2, 1, false, {"CARDN532 EPU SetSMDirectionCnt -2 \n", "CARDN532 MBU SetSMDirectionCnt 1 \n"}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     ASSERT_EQ(1, CARDN5_CreateCardObjects());
     g_pEPU->m_dwSetSMDirectionCnt = c.epu;
     g_pMBU->m_dwSetSMDirectionCnt = c.mbu;
     log.Clear();
-    CARDN5_DeleteCardObjects();
+    if (c.exitInstance)
+      EXPECT_EQ(0, theApp.ExitInstance());
+    else
+      CARDN5_DeleteCardObjects();
     EXPECT_EQ(c.want, log.Lines());
+    for (void* b : Boards()) EXPECT_EQ(nullptr, b);
   }
   EXPECT_EQ(0u, machine.trace().size());
+  log.Clear();
+  EXPECT_EQ(1, theApp.InitInstance());
+  EXPECT_EQ((std::vector<std::string>{"CARDN532.DLL InitInstance \n"}), log.Lines());
+  EXPECT_STREQ("CARDN532.DLL", theApp.m_pszAppName);
 }
 
 // ---- Raw port exports -------------------------------------------------------------------
@@ -235,22 +239,6 @@ TEST_F(HwInfoWindow, OpensOnceClosesOnlyWhatWasOpened) {
   OpenHWInfo();
   EXPECT_EQ(4, HWINFOX_CallCount());
   CloseHWInfo();
-}
-
-// ---- Application object ------------------------------------------------------------------
-
-TEST_F(Registry, ExitInstanceDestroysTheBoards) {
-  ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  allochook::Arm();
-  g_pMBU->m_dwSetSMDirectionCnt = 5;
-  EXPECT_EQ(0, theApp.ExitInstance());
-  allochook::Disarm();
-  for (void* b : Boards()) EXPECT_EQ(nullptr, b);
-  EXPECT_EQ(1, log.Count("CARDN532 MBU SetSMDirectionCnt 5 \n"));
-  EXPECT_STREQ("CARDN532.DLL", theApp.m_pszAppName);
-  log.Clear();
-  EXPECT_EQ(1, theApp.InitInstance());
-  EXPECT_EQ((std::vector<std::string>{"CARDN532.DLL InitInstance \n"}), log.Lines());
 }
 
 }  // namespace

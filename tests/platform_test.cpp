@@ -15,8 +15,6 @@
 #include "errlog32_ext.h"
 #include "hwconf32.h"
 #include "hwconf32_ext.h"
-#include "hwinfo32.h"
-#include "hwinfo32_ext.h"
 #include "hwio32.h"
 #include "hwio32_ext.h"
 #include "test_support.h"
@@ -51,18 +49,6 @@ TEST(Interpolation, PiecewiseLinearWithEndValuesHeld) {
 }
 
 // ---- Delays -------------------------------------------------------------------
-
-TEST(Timing, RealDelaysNeverReturnEarly) {
-  TIMINGX_SetVirtualClock(nullptr, nullptr);
-  for (uint32_t us : {1u, 37u, 200u, 3000u}) {
-    const auto start = std::chrono::steady_clock::now();
-    if (us < 1000)
-      TIMING_DelayUS(us);
-    else
-      EXPECT_NE(0, TIMING_Delay(us / 1000));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(us));
-  }
-}
 
 void CARDN5_CDECL Record(void* ctx, uint64_t us) { static_cast<std::vector<uint64_t>*>(ctx)->push_back(us); }
 
@@ -106,20 +92,6 @@ TEST(ErrLog, CapturesTextAndAppendsTimestampedLinesToTheChosenFile) {
   EXPECT_EQ((std::vector<std::string>{"CEPUCard::SetDAC0 2.50 V ", "text 42"}), bodies);
 }
 
-TEST(ErrLog, RecordsTheLastErrorWithItsSource) {
-  testsupport::ClearLastError();
-  EXPECT_EQ(0, ERRLOG_IsError());
-  ERRLOG_SetLastDebugError(2006, 0, "CEPU.cpp", 120);
-  ERRLOG_SetLastDebugError(2101, 0, "CEPU.cpp", 77);
-  EXPECT_NE(0, ERRLOG_IsError());
-  const testsupport::RecordedError e = testsupport::LastError();
-  EXPECT_EQ((std::vector<std::string>{"2101", "CEPU.cpp", "77"}),
-            (std::vector<std::string>{std::to_string(e.code), e.file, std::to_string(e.line)}));
-  EXPECT_EQ(2, ERRLOGX_ErrorCount());
-  testsupport::ClearLastError();
-  EXPECT_EQ(0, ERRLOG_IsError());
-}
-
 // ---- Setup values ------------------------------------------------------------------
 
 // Defaults for every setup id and modulation key; a file overrides them and
@@ -155,27 +127,6 @@ TEST(HwConf, DefaultsFileOverridesAndUnknownValues) {
   EXPECT_EQ(-3.25, HWCONF_GetSetupValue(4711));
   HWCONFX_ResetDefaults();
   EXPECT_EQ(10.0, HWCONF_GetSetupValue(118));
-}
-
-// ---- Hardware-information window ------------------------------------------------------
-
-TEST(HwInfo, ShowsTextsInTheLogAndKeepsEveryCall) {
-  HWINFOX_Clear();
-  HWINFOX_SetEcho(0);
-  LogCapture log;
-  const int32_t window = HWINFO_ShowHDWInfo(HWINFO_OPEN, 0, nullptr);
-  EXPECT_EQ(1, HWINFOX_IsShown());
-  HWINFO_ShowHDWInfo(window, HWINFO_TEXT, "plot height too large");
-  HWINFO_HideHDWInfo(window);
-  HWINFO_ShowHDWInfo(HWINFO_CLOSED, 0, nullptr);
-  EXPECT_EQ(0, HWINFOX_IsShown());
-  EXPECT_EQ((std::vector<std::string>{"hwinfo32: plot height too large\n"}), log.Lines());
-  int32_t kind, what, code;
-  char text[64];
-  ASSERT_EQ(1, HWINFOX_GetCall(1, &kind, &what, &code, text, sizeof text));
-  EXPECT_EQ((std::vector<int32_t>{0, window, HWINFO_TEXT}), (std::vector<int32_t>{kind, what, code}));
-  EXPECT_STREQ("plot height too large", text);
-  EXPECT_EQ(0, HWINFOX_GetCall(4, &kind, &what, &code, text, sizeof text));
 }
 
 // ---- Port I/O backends ------------------------------------------------------------------
@@ -237,20 +188,6 @@ TEST_F(HwioBackends, WithoutDeviceOrPortAccessReadsFloatAndWritesDrop) {
   EXPECT_EQ(0, HWIO_WritePXCode(1, 2));
   EXPECT_EQ(1, log.Count("hwio32: real port access is off (set CARDN5_HWIO_REAL=1 on the machine)\n"));
   EXPECT_EQ(1, log.Count("hwio32: HWIO_WritePXCode needs a device model or emulation in this stand-in\n"));
-}
-
-TEST_F(HwioBackends, RowCodeScanRowAndInterruptsReachTheDevice) {
-  EXPECT_EQ(1, HWIO_WriteLLCode(0xDEADBEEF, 7));
-  EXPECT_EQ(1, HWIO_PollVorschub(1, 2, 3, 4, 5, 6, 7));
-  HWIO_WindowsClearInterrupt();
-  HWIO_WindowsSetInterrupt();
-  const auto& e = machine.trace().entries();
-  ASSERT_EQ(4u, e.size());
-  EXPECT_EQ((std::vector<uint32_t>{HWIO_CODE_LL, 0xDEADBEEFu, 7u}),
-            (std::vector<uint32_t>{e[0].port, e[0].arg1, e[0].arg2}));
-  EXPECT_EQ(sim::Access::PollVorschub, e[1].kind);
-  EXPECT_EQ(1u, machine.trace().All().HoldOffs());
-  EXPECT_EQ(1, e[3].value);
 }
 
 }  // namespace

@@ -119,11 +119,6 @@ TEST_F(EpuTest, PreparationRunsInitActionAndTheStartHandshake) {
   };
   EXPECT_EQ(control, machine.trace().Writes(epu::kControlPort));
   EXPECT_EQ(std::vector<uint16_t>{65500}, machine.trace().Writes(epu::kAdvanceDividerPort));
-  EXPECT_EQ(1u, machine.trace().CountDelays(10000u * 1000u));
-  EXPECT_TRUE(epu->started());
-  EXPECT_EQ(0, g_pEPU->m_wExpectedBank);
-  EXPECT_EQ(1, g_pEPU->m_bFirstRow);
-  EXPECT_EQ(0xFFFF, g_pEPU->m_wRowShift);
 }
 
 // flags sets wSMAuto, wFlag7 and wLLCode alike.

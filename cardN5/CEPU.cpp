@@ -3,55 +3,51 @@
 // waits, and the auxiliary controls with the pulse measurements.
 #include "CEPU.h"
 
-#include <stddef.h>
-
 #include <cstdlib>
+#include <initializer_list>
 
 #include "convert.h"
 #include "direct_port.h"
+#include "epu_regs.h"
 #include "errlog32.h"
 #include "fail.h"
 #include "hwconf32.h"
 #include "hwio32.h"
-#include "port_register.h"
+#include "poll.h"
 #include "sleep_shim.h"
 #include "timing32.h"
 
 using cardn5::Dbl;
+using cardn5::kUnbounded;
+using cardn5::PollUntil;
 using cardn5::Trunc;
-using epu::Write;
+using epu::Control;
+using epu::Status;
 
-static_assert(sizeof(EPU_GRAVUR_PARAMS) == 48, "the host passes the job record as 48 bytes on the stack");
-static_assert(offsetof(EPU_GRAVUR_PARAMS, dwPulsesPerRow) == 8 && offsetof(EPU_GRAVUR_PARAMS, wRowLength) == 12 &&
-                  offsetof(EPU_GRAVUR_PARAMS, dPulseNumerator) == 16 &&
-                  offsetof(EPU_GRAVUR_PARAMS, dPulseDenominator) == 24 &&
-                  offsetof(EPU_GRAVUR_PARAMS, w9B00Value) == 32 && offsetof(EPU_GRAVUR_PARAMS, wStartposY) == 36,
-              "the job record's layout is the host's");
+// ---- Registers (ports and bits in epu_regs.h) --------------------------------
 
-// ---- Registers ------------------------------------------------------------
-
-CPortRegister g_EPUStatus(0x8300);          // read: status bits
-CPortRegister g_EPUCommand(0x8300);         // written: always 0x0202
-CPortRegister g_EPUControl(0x8700);         // written: control bits
-CPortRegister g_EPUFinp(0x8700);            // read: FINP input word
-CPortRegister g_EPUBank0Offset(0x8B00);     // written: shift rest of a bank-0 row
-CPortRegister g_EPUBank1Offset(0x8F00);     // written: shift rest of a bank-1 row
-CPortRegister g_EPUMemCounter0(0x8F00);     // read: memory counter of bank 0
-CPortRegister g_EPUShift(0x9300);           // written: shift
-CPortRegister g_EPUMemCounter1(0x9300);     // read: memory counter of bank 1
-CPortRegister g_EPURowLength(0x9700);       // written: row length
-CPortRegister g_EPUReg9B00(0x9B00);         // written: job's 9B00 value
-CPortRegister g_EPUAdvanceDivider(0x9F00);  // written: advance divider
-CPortRegister g_EPUStartPos(0xA300);        // written: start position + start offset
-CPortRegister g_EPUSMStep(0xA700);          // strobe: each write makes one stepper step; value unused
-CPortRegister g_EPUOKOutput(0xAB00);        // written: general output word
-CPortRegister g_EPUDAC0(0xAF00);            // written: DAC 0 code
-CPortRegister g_EPUDAC1(0xB300);            // written: DAC 1 code
-CPortRegister g_EPURegB700(0xB700);         // written: B700 value
-CPortRegister g_EPULaserPulse(0xBB00);      // written: laser pulse word
-CPortRegister g_EPUEcoDutyCycle(0xBF00);    // written: six eco duty cycle words in a row
-CPortRegister g_EPUIndex(0xC700);           // written: index of an indexed register
-CPortRegister g_EPUData(0xCB00);            // written: value for the selected indexed register
+TypedRegister<Status> g_EPUStatus(epu::kStatusPort);
+PlainRegister g_EPUCommand(epu::kStatusPort);
+TypedRegister<Control> g_EPUControl(epu::kControlPort);
+PlainRegister g_EPUFinp(epu::kFinpPort);
+PlainRegister g_EPUBank0Offset(epu::kBank0OffsetPort);
+PlainRegister g_EPUBank1Offset(epu::kBank1OffsetPort);
+PlainRegister g_EPUMemCounter0(epu::kMemCounter0Port);
+PlainRegister g_EPUShift(epu::kShiftPort);
+PlainRegister g_EPUMemCounter1(epu::kMemCounter1Port);
+PlainRegister g_EPURowLength(epu::kRowLengthPort);
+PlainRegister g_EPUReg9B00(epu::kReg9B00Port);
+PlainRegister g_EPUAdvanceDivider(epu::kAdvanceDividerPort);
+PlainRegister g_EPUStartPos(epu::kStartPosPort);
+PlainRegister g_EPUSMStep(epu::kSMStepPort);  // strobe: its shadow stays 0
+TypedRegister<epu::OKOutput> g_EPUOKOutput(epu::kOKOutputPort);
+PlainRegister g_EPUDAC0(epu::kDAC0Port);
+PlainRegister g_EPUDAC1(epu::kDAC1Port);
+PlainRegister g_EPURegB700(epu::kRegB700Port);
+TypedRegister<epu::LaserPulse> g_EPULaserPulse(epu::kLaserPulsePort);
+PlainRegister g_EPUEcoDutyCycle(epu::kEcoDutyCyclePort);
+PlainRegister g_EPUIndex(epu::kIndexPort);
+PlainRegister g_EPUData(epu::kDataPort);
 
 uint16_t g_wRandomCursor = 0;
 uint32_t g_wIndex9Flags = 0;
@@ -59,6 +55,9 @@ uint32_t g_wIndex9Flags = 0;
 namespace {
 
 constexpr double kEcoClockHz = 12000000.0;
+
+// DAC codes per volt: 4095 at 10 V.
+constexpr double kDACCodesPerVolt = 409.5;
 
 // The runtime's rand() with the range the offsets were scaled for: glibc's
 // reaches 2^31 - 1, the Windows runtime's stops at 32,767.
@@ -72,6 +71,11 @@ uint16_t PeriodCounts(double dKHz) { return cardn5::Clamp16(Trunc(Dbl(Dbl(kEcoCl
 uint16_t DutyCounts(uint16_t wPeriod, double dPercent, double dKHz) {
   const double dShare = Dbl(Dbl(Dbl(dPercent * 0.01) * Dbl(1.0 / Dbl(dKHz * 1000.0))) * kEcoClockHz);
   return cardn5::Clamp16(Trunc(Dbl(wPeriod - dShare)));
+}
+
+// Only the low 16 bits of the flags reach the board.
+void UpdateIndex9Flag(uint32_t dwFlag, bool bOn) {
+  g_wIndex9Flags = bOn ? (g_wIndex9Flags | dwFlag) : (g_wIndex9Flags & ~dwFlag);
 }
 
 }  // namespace
@@ -114,27 +118,28 @@ CEPUCard::~CEPUCard() {
 }
 
 void CEPUCard::WriteIndexed(uint16_t wIndex, uint16_t wValue) {
-  Write(g_EPUIndex, wIndex);
-  Write(g_EPUData, wValue);
+  g_EPUIndex.Write(wIndex);
+  g_EPUData.Write(wValue);
+}
+
+// The board takes index 9 only right after index 13 got its guard value.
+void CEPUCard::WriteFlagsIndex(uint16_t wFlags) {
+  WriteIndexed(epu::kFlagsGuardIndex, epu::kIndex13BeforeIndex9);
+  WriteIndexed(epu::kFlagsIndex, wFlags);
 }
 
 // ---- Power-on, shutter, eco duty cycle -------------------------------------
 
 int32_t CEPUCard::InitPowerOn(int32_t bEcoDutyCycle) {
-  Write(g_EPUControl, 0);
-  g_EPUControl.LowPuls(epu::kBank0Select);
-  g_EPUControl.LowPuls(epu::kBank1Select);
-  g_EPUControl.LowPuls(epu::kRowDone);
-  g_EPUControl.LowPuls(epu::kStart);
-  g_EPUControl.HighPuls(epu::kBankChange);
-  Write(g_EPULaserPulse, 0);
-  Write(g_EPUCommand, epu::kCommand);
+  g_EPUControl.Write(0);
+  PulseControlReset();
+  g_EPULaserPulse.Write(0);
+  g_EPUCommand.Write(epu::kCommand);
   SetSWShutterOpen(0);
   // Hosts pass a BOOL that may carry garbage above its low byte.
   if ((bEcoDutyCycle & 0xFF) != 0) SetEcoDutyCycle(HWCONF_GetSetupValue(119));
   // Register 9 goes to 0 here without forgetting the shutter and speed flags.
-  WriteIndexed(13, epu::kIndex13BeforeIndex9);
-  WriteIndexed(9, 0x0000);
+  WriteFlagsIndex(0x0000);
   TIMING_DelayUS(10);
   WriteIndexed(5, 0x0001);
   WriteIndexed(1, 0x4A9E);
@@ -142,15 +147,21 @@ int32_t CEPUCard::InitPowerOn(int32_t bEcoDutyCycle) {
   return 1;
 }
 
+// Power-on and every preparation pulse the control lines in this order on
+// a cleared control word: no job runs afterwards.
+void CEPUCard::PulseControlReset() {
+  g_EPUControl.LowPuls(Control::kBank0Select);
+  g_EPUControl.LowPuls(Control::kBank1Select);
+  g_EPUControl.LowPuls(Control::kRowDone);
+  g_EPUControl.LowPuls(Control::kStart);
+  g_EPUControl.HighPuls(Control::kBankChange);
+}
+
 int32_t CEPUCard::SetSWShutterOpen(int32_t bOpen) {
-  if (bOpen != 0)
-    g_EPUControl.SetBit(epu::kShutterOpen);
-  else
-    g_EPUControl.ResetBit(epu::kShutterOpen);
+  g_EPUControl.Update(Control::kShutterOpen, bOpen != 0);
   g_EPUControl.Out();
-  g_wIndex9Flags = bOpen != 0 ? (g_wIndex9Flags | 0x2u) : (g_wIndex9Flags & ~0x2u);
-  WriteIndexed(13, epu::kIndex13BeforeIndex9);
-  WriteIndexed(9, static_cast<uint16_t>(g_wIndex9Flags));
+  UpdateIndex9Flag(epu::kFlagShutterOpen, bOpen != 0);
+  WriteFlagsIndex(static_cast<uint16_t>(g_wIndex9Flags));
   return TIMING_DelayUS(10);
 }
 
@@ -175,12 +186,8 @@ int32_t CEPUCard::SetEcoDutyCycle(double dDutyPercent) {
   ERRLOG_WriteToLOGFile("Register4: %x\n", static_cast<unsigned>(wRegister4));
   ERRLOG_WriteToLOGFile("Register5: %x\n", static_cast<unsigned>(dwRegister5));
 
-  Write(g_EPUEcoDutyCycle, wRegister0);
-  Write(g_EPUEcoDutyCycle, wRegister1);
-  Write(g_EPUEcoDutyCycle, wRegister2);
-  Write(g_EPUEcoDutyCycle, wRegister3);
-  Write(g_EPUEcoDutyCycle, wRegister4);
-  Write(g_EPUEcoDutyCycle, static_cast<uint16_t>(dwRegister5));
+  for (uint16_t wWord : {wRegister0, wRegister1, wRegister2, wRegister3, wRegister4}) g_EPUEcoDutyCycle.Write(wWord);
+  g_EPUEcoDutyCycle.Write(static_cast<uint16_t>(dwRegister5));
   return 1;
 }
 
@@ -250,6 +257,13 @@ int32_t CEPUCard::InitParameter(uint16_t wRandomOffset, uint16_t wLLCode, uint16
     m_wStartposY = 0;
   }
 
+  FillRandomTable();
+  return 1;
+}
+
+// A fresh table from the continuing rand() sequence: offsets from 2 up to
+// 80 % of the pulses per row, at most 16,000.
+void CEPUCard::FillRandomTable() {
   double dLimit = Dbl(static_cast<double>(m_dwPulsesPerRow) * 0.8);
   if (dLimit > 16000.0) dLimit = 16000.0;
   for (int k = 0; k < 1000; ++k) {
@@ -258,19 +272,14 @@ int32_t CEPUCard::InitParameter(uint16_t wRandomOffset, uint16_t wLLCode, uint16
     if (v < 2) v = 2;
     m_awRandomOffsets[k] = v;
   }
-  return 1;
 }
 
 int32_t CEPUCard::InitAction() {
-  Write(g_EPUControl, 0);
+  g_EPUControl.Write(0);
   SetSWShutterOpen(0);
-  g_EPUControl.LowPuls(epu::kBank0Select);
-  g_EPUControl.LowPuls(epu::kBank1Select);
-  g_EPUControl.LowPuls(epu::kRowDone);
-  g_EPUControl.LowPuls(epu::kStart);
-  g_EPUControl.HighPuls(epu::kBankChange);
+  PulseControlReset();
   SetLaserPulseRatio(m_dPulseNumerator, m_dPulseDenominator);
-  Write(g_EPUCommand, epu::kCommand);
+  g_EPUCommand.Write(epu::kCommand);
   WriteRowRegisters();
   return 1;
 }
@@ -279,80 +288,82 @@ void CEPUCard::SetLaserPulseRatio(double dNumerator, double dDenominator) {
   uint16_t v = static_cast<uint16_t>(Trunc(Dbl(Dbl(dNumerator / dDenominator) * 1500000.0)));
   if (v > 255) v = 255;
   g_EPULaserPulse.SetValue(v);
-  if (v != 0)
-    g_EPULaserPulse.SetBit(15);
-  else
-    g_EPULaserPulse.ResetBit(15);
+  g_EPULaserPulse.Update(epu::LaserPulse::kRatioOn, v != 0);
   g_EPULaserPulse.Out();
 }
 
 void CEPUCard::WriteRowRegisters() {
-  Write(g_EPUShift, m_wShift);
-  Write(g_EPURowLength, m_wRowLength);
-  Write(g_EPUStartPos, static_cast<uint16_t>(m_wStartposY + m_wStartOffset));
-  Write(g_EPUReg9B00, m_w9B00Value);
-  Write(g_EPURegB700, m_wB700Value);
+  g_EPUShift.Write(m_wShift);
+  g_EPURowLength.Write(m_wRowLength);
+  g_EPUStartPos.Write(static_cast<uint16_t>(m_wStartposY + m_wStartOffset));
+  g_EPUReg9B00.Write(m_w9B00Value);
+  g_EPURegB700.Write(m_wB700Value);
 }
 
+// The start handshake. A missing bank 0 is reported only after the row slot
+// polls have run.
 int32_t CEPUCard::SetBits() {
-  int32_t bResult = 1;
-  auto setIf = [](int32_t nBit, bool bOn) {
-    if (bOn)
-      g_EPUControl.SetBit(nBit);
-    else
-      g_EPUControl.ResetBit(nBit);
-  };
-  setIf(epu::kSMAuto, m_wSMAuto != 0);
-  setIf(epu::kSMDirection, true);
-  setIf(epu::kFlag7, m_wFlag7 != 0);
-  setIf(epu::kPXCode, m_wLLCode == 0);
-  setIf(epu::kRandomOffset, m_wRandomOffset != 0);
-  setIf(epu::kStart, true);
-  setIf(epu::kRowDone, true);
-  g_EPUControl.Out();
-  g_EPUControl.LowPuls(epu::kRowDone);
-  Write(g_EPUAdvanceDivider, epu::kCylindricalDivider);
-
-  for (int nTry = 0; nTry < 5; ++nTry) {
-    g_EPUControl.HighPuls(epu::kBankChange);
-    // The board needs the drum turning before it offers bank 0.
-    if (!m_bEmulation) TIMING_Delay(10000);
-    g_EPUControl.LowPuls(epu::kStart);
-    g_EPUStatus.In();
-    if (g_EPUStatus.Bit(WRPL1_BIT)) {
-      ERRLOG_WriteToLOGFile("WRPL1_BIT wurde als 1 erkannt\n");
-      break;
-    }
-  }
+  SetJobControlBits();
+  g_EPUControl.LowPuls(Control::kRowDone);
+  g_EPUAdvanceDivider.Write(epu::kCylindricalDivider);
+  StartHandshake();
   if (m_bEmulation) {
     m_wExpectedBank = 0;
     return 1;
   }
-  if (!g_EPUStatus.Bit(WRPL1_BIT)) {
+  int32_t bResult = 1;
+  if (!g_EPUStatus.Bit(Status::WRPL1_BIT)) {  // the reading of the last try
     ERRLOG_WriteToLOGFile("WRPL1_BIT wurde als 0 erkannt\n");
     bResult = 0;
   }
-
-  bool bReady = false;
-  for (int n = 1; n <= 2000 && !bReady; ++n) {
-    g_EPUStatus.In();
-    bReady = true;
-    if (!g_EPUStatus.Bit(WRALLO_BIT)) {
-      bReady = false;
-      if (n % 50 == 1) ERRLOG_WriteToLOGFile("WRALLO_BIT wurde als 0 erkannt -> retrying\n");
-    }
-    if (g_EPUStatus.Bit(ENVORSCH_BIT)) {
-      bReady = false;
-      if (n % 50 == 1) ERRLOG_WriteToLOGFile("ENVORSCH_BIT wurde als 1 erkannt -> retrying\n");
-    }
-    if (!bReady) cardn5::Sleep(1);
-  }
+  const bool bReady = WaitRowSlotAfterStart();
   m_wExpectedBank = 0;
   if (!bReady) {
     ERRLOG_WriteToLOGFile("2000 Retries -> immer noch nicht ok\n");
     return 0;
   }
   return bResult;
+}
+
+// The job's bits in one write, with the start and row-done lines high.
+void CEPUCard::SetJobControlBits() {
+  g_EPUControl.Update(Control::kSMAuto, m_wSMAuto != 0);
+  g_EPUControl.SetBit(Control::kSMDirection);
+  g_EPUControl.Update(Control::kFlag7, m_wFlag7 != 0);
+  g_EPUControl.Update(Control::kPXCode, m_wLLCode == 0);
+  g_EPUControl.Update(Control::kRandomOffset, m_wRandomOffset != 0);
+  g_EPUControl.SetBit(Control::kStart);
+  g_EPUControl.SetBit(Control::kRowDone);
+  g_EPUControl.Out();
+}
+
+// Up to five tries; the first that finds bank 0 offered ends them.
+bool CEPUCard::StartHandshake() {
+  return PollUntil(5, [this] {
+    g_EPUControl.HighPuls(Control::kBankChange);
+    // The board needs the drum turning before it offers bank 0.
+    if (!m_bEmulation) TIMING_Delay(10000);
+    g_EPUControl.LowPuls(Control::kStart);
+    if (!g_EPUStatus.ReadBit(Status::WRPL1_BIT)) return false;
+    ERRLOG_WriteToLOGFile("WRPL1_BIT wurde als 1 erkannt\n");
+    return true;
+  });
+}
+
+// Up to 2000 polls, 1 ms apart, for the row slot with ENVORSCH_BIT 0; what
+// is missing is logged on polls 1, 51, 101, ...
+bool CEPUCard::WaitRowSlotAfterStart() {
+  return PollUntil(
+      2000, [] { return g_EPUStatus.ReadBit(Status::WRALLO_BIT) && !g_EPUStatus.Bit(Status::ENVORSCH_BIT); },
+      [](uint32_t n) {
+        if (n % 50 == 1) {
+          if (!g_EPUStatus.Bit(Status::WRALLO_BIT))
+            ERRLOG_WriteToLOGFile("WRALLO_BIT wurde als 0 erkannt -> retrying\n");
+          if (g_EPUStatus.Bit(Status::ENVORSCH_BIT))
+            ERRLOG_WriteToLOGFile("ENVORSCH_BIT wurde als 1 erkannt -> retrying\n");
+        }
+        cardn5::Sleep(1);
+      });
 }
 
 // ---- Rows ------------------------------------------------------------------
@@ -379,6 +390,52 @@ inline void SpinPause() {
 #endif
 }
 
+// After a reading with the PLL out of range: three re-checks, where a
+// locked reading sets the count back to 0. True when the count reached 3.
+bool PLLLostInRechecks(int& nOutOfRange) {
+  ++nOutOfRange;
+  for (int nCheck = 0; nCheck < 3; ++nCheck) {
+    if (g_EPUStatus.ReadBit(Status::kPLLInRange))
+      nOutOfRange = 0;
+    else if (++nOutOfRange >= 3)
+      return true;
+  }
+  return false;
+}
+
+// The processor's own reads of the status port, past the register's shadow.
+uint16_t ReadStatusDirect() { return cardn5::DirectIn16(epu::kStatusPort); }
+
+bool Has(uint16_t wStatus, Status bit) { return (wStatus & BitMask(bit)) != 0; }
+
+bool IndexHigh(uint16_t wStatus) { return Has(wStatus, Status::kIndex); }
+
+void WaitIndexLevel(bool bHigh) {
+  PollUntil(kUnbounded, [bHigh] { return IndexHigh(ReadStatusDirect()) == bHigh; });
+}
+
+// Complete pulses (high, then low) of a status bit until closed(reading)
+// holds; counted() runs after each. A read must fall into every phase, so
+// the caller holds interrupts off for the whole window.
+template <typename Closed, typename Counted>
+uint16_t CountPulses(Status signal, Closed closed, Counted counted) {
+  uint16_t wCount = 0;
+  PollUntil(kUnbounded, [&] {
+    uint16_t v = ReadStatusDirect();
+    if (closed(v)) return true;
+    if (!Has(v, signal)) return false;
+    PollUntil(kUnbounded, [&] {
+      v = ReadStatusDirect();
+      return closed(v) || !Has(v, signal);
+    });
+    if (closed(v)) return true;
+    ++wCount;
+    counted();
+    return false;
+  });
+  return wCount;
+}
+
 }  // namespace
 
 int32_t CEPUCard::DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps,
@@ -393,10 +450,7 @@ int32_t CEPUCard::DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wR
   if (static_cast<uint16_t>(wRowShift) != m_wRowShift) {
     m_wRowShift = static_cast<uint16_t>(wRowShift);
     RecalcShift();
-    WaitWhileEnvorsch();
-    WaitTurnOffBitClear();
-    WriteRowRegisters();
-    WaitTwoIndexPulses();
+    ChangeRowRegisters();
   }
   if (wMode != 3) SetStepsPerRow(wSteps);
 
@@ -418,128 +472,129 @@ int32_t CEPUCard::DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wR
   }
 }
 
+// Row registers change only once the board is idle, and the board needs two
+// index pulses to take them before the next row.
+void CEPUCard::ChangeRowRegisters() {
+  WaitUntilIdle();
+  WriteRowRegisters();
+  WaitTwoIndexPulses();
+}
+
 // A cylindrical pass without advance at a fresh start offset, then the
-// spiral pass with the job's divider and offset.
+// spiral pass with the job's divider and offset; the job's registers are
+// written back afterwards.
 int32_t CEPUCard::TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t wRowMode, PFN_SMMOVE pfnSmMove) {
-  int32_t bResult = 1;
-  const uint16_t wKeptDivider = m_wAdvanceDivider;
-  const uint16_t wKeptStartOffset = m_wStartOffset;
-  m_wAdvanceDivider = epu::kCylindricalDivider;
-  m_wStartOffset = NextRandomOffset();
+  const uint16_t wJobDivider = m_wAdvanceDivider;
+  const uint16_t wJobStartOffset = m_wStartOffset;
+  const uint16_t wJobB700 = m_wB700Value;
+  int32_t bResult = CylindricalPass(dwCodeArg1, dwCodeArg2, pfnSmMove);
 
-  RecalcShift();
-  WaitWhileEnvorsch();
-  WaitTurnOffBitClear();
-  WaitTwoIndexPulses();
-  WriteRowRegisters();
-  WaitTwoIndexPulses();
-
-  if (!LaserOneRow(dwCodeArg1, dwCodeArg2, pfnSmMove)) {
-    ERRLOG_WriteToLOGFile("Error in LaserOneRow() cylindrical part\n");
-    bResult = 0;
-  }
-
-  m_wAdvanceDivider = wKeptDivider;
-  const uint16_t wKeptB700 = m_wB700Value;
+  m_wAdvanceDivider = wJobDivider;
   m_wB700Value = wRowMode == 2 ? kMode2SpiralB700 : m_wSpiralB700;
-  m_wStartOffset = wKeptStartOffset;
+  m_wStartOffset = wJobStartOffset;
+  if (!SpiralPass(dwCodeArg1, dwCodeArg2, pfnSmMove)) bResult = 0;
 
-  RecalcShift();
-  WaitWhileEnvorsch();
-  WaitTurnOffBitClear();
-  WriteRowRegisters();
-  WaitTwoIndexPulses();
-
-  if (!LaserOneRow(dwCodeArg1, dwCodeArg2, pfnSmMove)) {
-    ERRLOG_WriteToLOGFile("Error in LaserOneRow() spiral part\n");
-    bResult = 0;
-  }
-
-  m_wB700Value = wKeptB700;
-  WaitWhileEnvorsch();
-  WaitTurnOffBitClear();
+  m_wB700Value = wJobB700;
+  WaitUntilIdle();
   WriteRowRegisters();
   return bResult;
 }
 
+int32_t CEPUCard::CylindricalPass(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove) {
+  m_wAdvanceDivider = epu::kCylindricalDivider;
+  m_wStartOffset = NextRandomOffset();
+  RecalcShift();
+  WaitUntilIdle();
+  WaitTwoIndexPulses();
+  WriteRowRegisters();
+  WaitTwoIndexPulses();
+  if (LaserOneRow(dwCodeArg1, dwCodeArg2, pfnSmMove)) return 1;
+  ERRLOG_WriteToLOGFile("Error in LaserOneRow() cylindrical part\n");
+  return 0;
+}
+
+int32_t CEPUCard::SpiralPass(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove) {
+  RecalcShift();
+  ChangeRowRegisters();
+  if (LaserOneRow(dwCodeArg1, dwCodeArg2, pfnSmMove)) return 1;
+  ERRLOG_WriteToLOGFile("Error in LaserOneRow() spiral part\n");
+  return 0;
+}
+
 int32_t CEPUCard::StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove) {
-  WaitWhileEnvorsch();
-  WaitTurnOffBitClear();
+  WaitUntilIdle();
   if (m_wSMAuto == 0) {
-    if (!CallSmMove(pfnSmMove, wSteps)) {
-      ERRLOG_WriteToLOGFile("Fail in SmMove\n");
-      return 0;
-    }
-    return 1;
+    if (CallSmMove(pfnSmMove, wSteps)) return 1;
+    ERRLOG_WriteToLOGFile("Fail in SmMove\n");
+    return 0;
   }
   // The board advances by itself in this job: take the stepper over for
   // the host's move and hand it back.
   int32_t bResult = 1;
-  g_EPUControl.ResetBit(epu::kSMAuto);
+  g_EPUControl.ResetBit(Control::kSMAuto);
   g_EPUControl.Out();
   if (!CallSmMove(pfnSmMove, wSteps)) {
     ERRLOG_WriteToLOGFile("Error in DoOneRow during SmMove\n");
     bResult = 0;
   }
-  g_EPUControl.SetBit(epu::kSMAuto);
-  g_EPUControl.SetBit(epu::kSMDirection);
+  g_EPUControl.SetBit(Control::kSMAuto);
+  g_EPUControl.SetBit(Control::kSMDirection);
   g_EPUControl.Out();
   return bResult;
 }
 
+// One row into the bank the job expects. Once past the PLL check the banks
+// change, whether or not the host's stepper failed.
 int32_t CEPUCard::LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove) {
-  int32_t bResult = 1;
-  int nMismatches = 0;
-  int nOutOfRange = 0;
-
-  // The row slot, while the PLL stays locked.
-  if (!m_bEmulation) {
-    for (;;) {
-      g_EPUStatus.In();
-      if (!g_EPUStatus.Bit(epu::kPLLBit)) {
-        ++nOutOfRange;
-        for (int nCheck = 0; nCheck < 3; ++nCheck) {
-          g_EPUStatus.In();
-          if (g_EPUStatus.Bit(epu::kPLLBit)) {
-            nOutOfRange = 0;
-          } else if (++nOutOfRange >= 3) {
-            ERRLOG_WriteToLOGFile("in LaserOneRow PLL not in range \n");
-            CARDN5_RECORD_ERROR(ERR_EPU_PLL);
-            return 0;
-          }
-        }
-      }
-      if (g_EPUStatus.Bit(WRALLO_BIT)) break;
-    }
+  if (!m_bEmulation && !WaitForRowSlot()) {
+    ERRLOG_WriteToLOGFile("in LaserOneRow PLL not in range \n");
+    CARDN5_RECORD_ERROR(ERR_EPU_PLL);
+    return 0;
   }
-  const uint16_t wS0 = g_EPUStatus.GetValue();
-  g_EPUStatus.In();
-  const uint16_t wS1 = g_EPUStatus.GetValue();
-  g_EPUStatus.In();
-  const uint16_t wS2 = g_EPUStatus.GetValue();
+  CheckOfferedBank();
+  WriteRow(dwCodeArg1, dwCodeArg2);
+  const int32_t bResult = m_wSMAuto == 0 ? AdvanceByHost(pfnSmMove) : 1;
+  ChangeBank();
+  return bResult;
+}
 
+// The row slot, while the PLL stays locked; false when the PLL is lost.
+// The out-of-range count carries over from one round to the next.
+bool CEPUCard::WaitForRowSlot() {
+  int nOutOfRange = 0;
+  bool bPLLLost = false;
+  PollUntil(kUnbounded, [&] {
+    if (!g_EPUStatus.ReadBit(Status::kPLLInRange)) bPLLLost = PLLLostInRechecks(nOutOfRange);
+    return bPLLLost || g_EPUStatus.Bit(Status::WRALLO_BIT) != 0;
+  });
+  return !bPLLLost;
+}
+
+// S0 is the reading that found the row slot; S1 and S2 only go into the
+// message. Engraving into the other bank only shifts the row: the operator
+// sees the LED, the job goes on.
+void CEPUCard::CheckOfferedBank() {
+  const uint16_t wS0 = g_EPUStatus.GetValue();
+  const uint16_t wS1 = static_cast<uint16_t>(g_EPUStatus.In());
+  const uint16_t wS2 = static_cast<uint16_t>(g_EPUStatus.In());
+  int nMismatches = 0;
   for (int nReading = 0; nReading < 3; ++nReading) {
-    g_EPUStatus.In();
-    const uint16_t wOffered = g_EPUStatus.Bit(WRPL1_BIT) ? 0 : 1;
+    const uint16_t wOffered = g_EPUStatus.ReadBit(Status::WRPL1_BIT) ? 0 : 1;
     if (!m_bEmulation && wOffered != m_wExpectedBank) ++nMismatches;
   }
-  // Engraving into the other bank only shifts the row; the operator sees
-  // the LED, the job goes on.
   if (nMismatches == 3) {
     ERRLOG_WriteToLOGFile("Switched to wrong memory bank 0x%x 0x%x 0x%x \n", static_cast<unsigned>(wS0),
                           static_cast<unsigned>(wS1), static_cast<unsigned>(wS2));
-    g_EPUControl.SetBit(epu::kErrorLED);
+    g_EPUControl.SetBit(Control::kErrorLED);
     g_EPUControl.Out();
   }
+}
 
-  Write(g_EPUCommand, epu::kCommand);
-  if (!m_bEmulation) {
-    const int32_t nBusyBit = m_wLLCode == 0 ? epu::kPXBusyBit : epu::kLLBusyBit;
-    do {
-      g_EPUStatus.In();
-    } while (g_EPUStatus.Bit(nBusyBit));
-  }
-  g_EPUControl.LowPuls(m_wExpectedBank != 0 ? epu::kBank1Select : epu::kBank0Select);
+// The row's data into the selected bank, then what the bank needs with it.
+void CEPUCard::WriteRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2) {
+  g_EPUCommand.Write(epu::kCommand);
+  if (!m_bEmulation) WaitCodeInputReady();
+  g_EPUControl.LowPuls(m_wExpectedBank != 0 ? Control::kBank1Select : Control::kBank0Select);
   if (!m_bEmulation) {
     if (m_wLLCode == 0)
       HWIO_WritePXCode(dwCodeArg1, dwCodeArg2);
@@ -547,38 +602,53 @@ int32_t CEPUCard::LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMO
       HWIO_WriteLLCode(dwCodeArg1, dwCodeArg2);
   }
   ReadMemoryCounter();
-  g_EPUControl.LowPuls(epu::kRowDone);
-  Write(g_EPUAdvanceDivider, m_wAdvanceDivider);
+  g_EPUControl.LowPuls(Control::kRowDone);
+  g_EPUAdvanceDivider.Write(m_wAdvanceDivider);
   WriteBankOffset();
+}
 
-  if (m_wSMAuto == 0) {
-    WaitWhileEnvorsch();
-    if (m_bFirstRow == 0 && !CallSmMove(pfnSmMove, m_wStepsPerRow)) {
-      ERRLOG_WriteToLOGFile("SM Error in LaserOneRow()\n");
-      bResult = 0;
-    }
-    if (m_wRandomOffset != 0) {
-      ++m_wRowCounter;
-      if (m_wRowCounter % 3 == 0) {
-        m_wStartOffset = NextRandomOffset();
-        m_bWaitPending = 1;
-        RecalcShift();
-        WriteRowRegisters();
-        WriteBankOffset();
-      }
-      if (m_bWaitPending != 0) {
-        WaitTwoIndexPulses();
-        m_bWaitPending = 0;
-      }
-    }
+void CEPUCard::WaitCodeInputReady() {
+  const Status busy = m_wLLCode == 0 ? Status::kPXBusy : Status::kLLBusy;
+  PollUntil(kUnbounded, [busy] { return !g_EPUStatus.ReadBit(busy); });
+}
+
+// The host advances the stepper after every row but the job's first, and
+// in random offset mode the start offset moves on.
+int32_t CEPUCard::AdvanceByHost(PFN_SMMOVE pfnSmMove) {
+  int32_t bResult = 1;
+  WaitWhileEnvorsch();
+  if (m_bFirstRow == 0 && !CallSmMove(pfnSmMove, m_wStepsPerRow)) {
+    ERRLOG_WriteToLOGFile("SM Error in LaserOneRow()\n");
+    bResult = 0;
   }
-  if (m_bFirstRow == 1) m_bFirstRow = 0;
-  g_EPUControl.HighPuls(epu::kBankChange);
-  m_wExpectedBank = m_wExpectedBank == 0 ? 1 : 0;
+  if (m_wRandomOffset != 0) RandomOffsetStep();
   return bResult;
 }
 
-void CEPUCard::WriteBankOffset() { Write(m_wExpectedBank == 0 ? g_EPUBank0Offset : g_EPUBank1Offset, m_wShiftRest); }
+// Every third row draws a new start offset; the board needs two index
+// pulses to take the changed registers before the bank changes.
+void CEPUCard::RandomOffsetStep() {
+  ++m_wRowCounter;
+  if (m_wRowCounter % 3 == 0) {
+    m_wStartOffset = NextRandomOffset();
+    m_bWaitPending = 1;
+    RecalcShift();
+    WriteRowRegisters();
+    WriteBankOffset();
+  }
+  if (m_bWaitPending != 0) {
+    WaitTwoIndexPulses();
+    m_bWaitPending = 0;
+  }
+}
+
+void CEPUCard::ChangeBank() {
+  if (m_bFirstRow == 1) m_bFirstRow = 0;
+  g_EPUControl.HighPuls(Control::kBankChange);
+  m_wExpectedBank = m_wExpectedBank == 0 ? 1 : 0;
+}
+
+void CEPUCard::WriteBankOffset() { (m_wExpectedBank == 0 ? g_EPUBank0Offset : g_EPUBank1Offset).Write(m_wShiftRest); }
 
 void CEPUCard::ReadMemoryCounter() {
   if (m_wExpectedBank == 0)
@@ -624,11 +694,15 @@ uint16_t CEPUCard::NextRandomOffset() {
 
 // ---- Waits on the board; none has a time-out ---------------------------------
 
+// No row pending and the board allows switching off.
+void CEPUCard::WaitUntilIdle() {
+  WaitWhileEnvorsch();
+  WaitTurnOffBitClear();
+}
+
 void CEPUCard::WaitWhileEnvorsch() {
   if (m_bEmulation) return;
-  do {
-    g_EPUStatus.In();
-  } while (g_EPUStatus.Bit(ENVORSCH_BIT));
+  PollUntil(kUnbounded, [] { return !g_EPUStatus.ReadBit(Status::ENVORSCH_BIT); });
 }
 
 // A reading with the bit set does not start the count again: five clear
@@ -636,26 +710,21 @@ void CEPUCard::WaitWhileEnvorsch() {
 void CEPUCard::WaitTurnOffBitClear() {
   if (m_bEmulation) return;
   int nClear = 0;
-  while (nClear < 5) {
-    g_EPUStatus.In();
-    if (!g_EPUStatus.Bit(epu::kTurnOffBlockedBit)) ++nClear;
-  }
+  PollUntil(kUnbounded, [&nClear] {
+    if (!g_EPUStatus.ReadBit(Status::kTurnOffBlocked)) ++nClear;
+    return nClear == 5;
+  });
 }
 
 // A user-mode process cannot mask interrupts itself; the port-I/O library's
 // hold-off does it for us, and no caller of ours has them held off, so
-// allowing them again restores the state before. The reads bypass the
-// status register's shadow.
+// allowing them again restores the state before.
 void CEPUCard::WaitTwoIndexPulses() {
   if (m_bEmulation) return;
-  const uint16_t wPort = g_EPUStatus.GetPort();
-  const uint16_t wIndex = static_cast<uint16_t>(1u << epu::kIndexBit);
   for (int nPulse = 0; nPulse < 2; ++nPulse) {
     HWIO_WindowsClearInterrupt();
-    while (!(cardn5::DirectIn16(wPort) & wIndex)) {
-    }
-    while (cardn5::DirectIn16(wPort) & wIndex) {
-    }
+    WaitIndexLevel(true);
+    WaitIndexLevel(false);
     HWIO_WindowsSetInterrupt();
   }
 }
@@ -663,35 +732,17 @@ void CEPUCard::WaitTwoIndexPulses() {
 // The host's shut-down thread: the row in progress must end first, then the
 // board must allow switching off.
 int32_t CEPUCard::WaitForTurnOffPossible() {
-  while (m_bInDoOneRow.load() == 1) SpinPause();
-  WaitWhileEnvorsch();
-  WaitTurnOffBitClear();
+  PollUntil(
+      kUnbounded, [this] { return m_bInDoOneRow.load() != 1; }, [](uint32_t) { SpinPause(); });
+  WaitUntilIdle();
   return m_bEmulation != 0 ? 1 : 0;
 }
-
-// ---- Auxiliary controls ----------------------------------------------------
-
-namespace {
-
-constexpr uint16_t kIndexMask = 1u << epu::kIndexBit;
-constexpr uint16_t kEncoderMask = 1u << epu::kEncoderBit;
-constexpr uint16_t kIPGPulseMask = 1u << epu::kIPGPulseBit;
-
-// DAC codes per volt: 4095 at 10 V.
-constexpr double kDACCodesPerVolt = 409.5;
-
-inline uint16_t ReadStatusDirect() { return cardn5::DirectIn16(g_EPUStatus.GetPort()); }
-
-}  // namespace
 
 // ---- Stepper ------------------------------------------------------------------
 
 void CEPUCard::SetSMDirection(int32_t bDirection) {
   ++m_dwSetSMDirectionCnt;
-  if (bDirection != 0)
-    g_EPUControl.SetBit(epu::kSMDirection);
-  else
-    g_EPUControl.ResetBit(epu::kSMDirection);
+  g_EPUControl.Update(Control::kSMDirection, bDirection != 0);
   // The driver needs the direction stable around the edge.
   if (!m_bEmulation) {
     TIMING_Delay(1);
@@ -701,22 +752,15 @@ void CEPUCard::SetSMDirection(int32_t bDirection) {
 }
 
 int32_t CEPUCard::SetSMSpeed(int32_t bSelector) {
-  if (bSelector != 0)
-    g_EPUOKOutput.ResetBit(3);
-  else
-    g_EPUOKOutput.SetBit(3);
+  g_EPUOKOutput.Update(epu::OKOutput::kSMSpeed, bSelector == 0);
   g_EPUOKOutput.Out();
-  g_wIndex9Flags = bSelector == 0 ? (g_wIndex9Flags | 0x8u) : (g_wIndex9Flags & ~0x8u);
-  WriteIndexed(13, epu::kIndex13BeforeIndex9);
-  WriteIndexed(9, static_cast<uint16_t>(g_wIndex9Flags));
+  UpdateIndex9Flag(epu::kFlagSlowSpeed, bSelector == 0);
+  WriteFlagsIndex(static_cast<uint16_t>(g_wIndex9Flags));
   return TIMING_DelayUS(10);
 }
 
 int32_t CEPUCard::SetSMAutoMan(int32_t bAutomatic) {
-  if (bAutomatic != 0)
-    g_EPUControl.SetBit(epu::kSMAuto);
-  else
-    g_EPUControl.ResetBit(epu::kSMAuto);
+  g_EPUControl.Update(Control::kSMAuto, bAutomatic != 0);
   return g_EPUControl.Out();
 }
 
@@ -730,17 +774,17 @@ uint16_t CEPUCard::GetSMStepAdresse() { return g_EPUSMStep.GetPort(); }
 // No clamping: the host's volts go to the board as they are.
 int32_t CEPUCard::SetDAC0(double dVolts) {
   ERRLOG_WriteToLOGFile("CEPUCard::SetDAC0 %3.2lf V \n", dVolts);
-  Write(g_EPUDAC0, static_cast<uint16_t>(Trunc(Dbl(dVolts * kDACCodesPerVolt))));
+  g_EPUDAC0.Write(static_cast<uint16_t>(Trunc(Dbl(dVolts * kDACCodesPerVolt))));
   return 1;
 }
 
 int32_t CEPUCard::SetDAC1(double dVolts) {
   ERRLOG_WriteToLOGFile("CEPUCard::SetDAC1 %3.2lf V \n", dVolts);
-  Write(g_EPUDAC1, static_cast<uint16_t>(Trunc(Dbl(dVolts * kDACCodesPerVolt))));
+  g_EPUDAC1.Write(static_cast<uint16_t>(Trunc(Dbl(dVolts * kDACCodesPerVolt))));
   return 1;
 }
 
-int32_t CEPUCard::SetOKOutput(uint32_t dwWord) { return Write(g_EPUOKOutput, static_cast<uint16_t>(dwWord)); }
+int32_t CEPUCard::SetOKOutput(uint32_t dwWord) { return g_EPUOKOutput.Write(static_cast<uint16_t>(dwWord)); }
 
 // The focusing head and the scanner drive change single bits of this word
 // through a copy; the shadow is the word's only record.
@@ -755,67 +799,36 @@ uint16_t CEPUCard::GetFINP() {
 
 // Either way the pulse ratio of the job is gone until the next preparation.
 int32_t CEPUCard::TurnLaserdiodeOn(int32_t bOn) {
-  if (bOn != 0) {
-    g_EPUOKOutput.SetBit(1);
-    g_EPUOKOutput.Out();
-    return Write(g_EPULaserPulse, 0x4000);
-  }
-  g_EPUOKOutput.ResetBit(1);
+  g_EPUOKOutput.Update(epu::OKOutput::kLaserDiode, bOn != 0);
   g_EPUOKOutput.Out();
-  return Write(g_EPULaserPulse, 0x0000);
+  return g_EPULaserPulse.Write(bOn != 0 ? BitMask(epu::LaserPulse::kExplicit) : 0x0000);
 }
 
 int32_t CEPUCard::SetLaserpulsExplizit(int32_t bOn) {
-  if (bOn != 0)
-    g_EPULaserPulse.SetBit(14);
-  else
-    g_EPULaserPulse.ResetBit(14);
+  g_EPULaserPulse.Update(epu::LaserPulse::kExplicit, bOn != 0);
   return g_EPULaserPulse.Out();
 }
 
 // Only 1 means on: hosts pass other values to switch it off.
 int32_t CEPUCard::SetErrorLED(int32_t nValue) {
-  if (nValue == 1)
-    g_EPUControl.SetBit(epu::kErrorLED);
-  else
-    g_EPUControl.ResetBit(epu::kErrorLED);
+  g_EPUControl.Update(Control::kErrorLED, nValue == 1);
   return g_EPUControl.Out();
 }
 
 // ---- Measurements ---------------------------------------------------------------
 
-int32_t CEPUCard::IsPLLInRange() {
-  g_EPUStatus.In();
-  return g_EPUStatus.Bit(epu::kPLLBit);
-}
+int32_t CEPUCard::IsPLLInRange() { return g_EPUStatus.ReadBit(Status::kPLLInRange); }
 
-int32_t CEPUCard::TestEncoder() {
-  g_EPUStatus.In();
-  return g_EPUStatus.Bit(epu::kEncoderBit);
-}
+int32_t CEPUCard::TestEncoder() { return g_EPUStatus.ReadBit(Status::kEncoder); }
 
-// Complete encoder pulses (high, then low) from the falling edge of the
-// index pulse to its next rising edge. A read must fall into every phase,
-// so interrupts stay held off for the whole window.
+// Encoder pulses from the falling edge of the index pulse to its next
+// rising edge.
 uint16_t CEPUCard::GetEncoderPulses() {
   if (m_bEmulation) return 5555;
   HWIO_WindowsClearInterrupt();
-  while (!(ReadStatusDirect() & kIndexMask)) {
-  }
-  while (ReadStatusDirect() & kIndexMask) {
-  }
-  uint16_t wCount = 0;
-  for (;;) {
-    uint16_t v = ReadStatusDirect();
-    if (v & kIndexMask) break;
-    if (v & kEncoderMask) {
-      do {
-        v = ReadStatusDirect();
-      } while (!(v & kIndexMask) && (v & kEncoderMask));
-      if (v & kIndexMask) break;
-      ++wCount;
-    }
-  }
+  WaitIndexLevel(true);
+  WaitIndexLevel(false);
+  const uint16_t wCount = CountPulses(Status::kEncoder, IndexHigh, [] {});
   HWIO_WindowsSetInterrupt();
   return wCount;
 }
@@ -826,23 +839,13 @@ uint16_t CEPUCard::GetEncoderPulses() {
 uint16_t CEPUCard::GetIPGPulses() {
   if (m_bEmulation) return 7777;
   HWIO_WindowsClearInterrupt();
-  while (!(ReadStatusDirect() & kIndexMask)) {
-  }
-  uint16_t wCount = 0;
+  WaitIndexLevel(true);
   int nGuard = 0;
-  auto windowClosed = [&nGuard](uint16_t v) { return nGuard >= 100 && (v & kIndexMask) != 0; };
-  for (;;) {
-    uint16_t v = ReadStatusDirect();
-    if (windowClosed(v)) break;
-    if (v & kIPGPulseMask) {
-      do {
-        v = ReadStatusDirect();
-      } while (!windowClosed(v) && (v & kIPGPulseMask));
-      if (windowClosed(v)) break;
-      ++wCount;
-      if (nGuard <= 100) ++nGuard;
-    }
-  }
+  const uint16_t wCount = CountPulses(
+      Status::kIPGPulse, [&nGuard](uint16_t v) { return nGuard >= 100 && IndexHigh(v); },
+      [&nGuard] {
+        if (nGuard <= 100) ++nGuard;
+      });
   HWIO_WindowsSetInterrupt();
   return wCount;
 }

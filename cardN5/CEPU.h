@@ -7,58 +7,6 @@
 #include <atomic>
 
 #include "cardN532.h"
-#include "port_register.h"
-
-// g_EPUStatus bits the row logic names.
-enum : int32_t {
-  WRALLO_BIT = 1,    // 1: the board accepts the next row
-  WRPL1_BIT = 2,     // 1: the bank offered for the next row is bank 0
-  ENVORSCH_BIT = 3,  // the library goes on only while this reads 0
-};
-
-// The other status and control bits, and the register write the board code
-// uses everywhere.
-namespace epu {
-
-// g_EPUStatus, besides WRALLO_BIT, WRPL1_BIT and ENVORSCH_BIT (CEPU.h)
-enum : int32_t {
-  kLLBusyBit = 0,    // LL code may not be written while 1
-  kIndexBit = 4,     // index pulse, once per drum turn
-  kIPGPulseBit = 5,  // pulse generator output
-  kPLLBit = 6,       // 1: PLL locked
-  kEncoderBit = 7,   // encoder signal
-  kTurnOffBlockedBit = 10,
-  kPXBusyBit = 12,  // PX code may not be written while 1
-};
-
-// g_EPUControl
-enum : int32_t {
-  kBank0Select = 0,  // low pulse: a row for bank 0 follows
-  kBank1Select = 1,  // low pulse: a row for bank 1 follows
-  kBankChange = 2,   // high pulse: banks change; also the start handshake
-  kStart = 3,
-  kRowDone = 4,
-  kPXCode = 5,
-  kShutterOpen = 6,
-  kFlag7 = 7,
-  kSMAuto = 8,  // 1: the board advances the stepper itself
-  kSMDirection = 9,
-  kRandomOffset = 10,
-  kErrorLED = 11,
-};
-
-constexpr uint16_t kCommand = 0x0202;
-constexpr uint16_t kCylindricalDivider = 65500;  // advance divider of a pass without advance
-
-// Indexed register 9 is only written right after index 13 got this value.
-constexpr uint16_t kIndex13BeforeIndex9 = 0x0010;
-
-inline int32_t Write(CPortRegister& reg, uint16_t wValue) {
-  reg.SetValue(wValue);
-  return reg.Out();
-}
-
-}  // namespace epu
 
 class CEPUCard {
  public:
@@ -74,21 +22,38 @@ class CEPUCard {
   int32_t InitParameter(uint16_t wRandomOffset, uint16_t wLLCode, uint16_t wSMAuto, uint16_t wFlag7,
                         uint32_t dwPulsesPerRow, uint16_t wRowLength, double dPulseNumerator, double dPulseDenominator,
                         uint16_t w9B00Value, uint16_t wStartposY);
+  void FillRandomTable();
   int32_t InitAction();
+  void PulseControlReset();
   void SetLaserPulseRatio(double dNumerator, double dDenominator);
   void WriteRowRegisters();
   int32_t SetBits();
+  void SetJobControlBits();
+  bool StartHandshake();
+  bool WaitRowSlotAfterStart();
   void WriteIndexed(uint16_t wIndex, uint16_t wValue);
+  void WriteFlagsIndex(uint16_t wFlags);
 
   // Rows
   int32_t DoOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint32_t wRowMode, uint32_t wSteps, uint32_t wRowShift,
                    PFN_SMMOVE pfnSmMove);
+  void ChangeRowRegisters();
   int32_t TwoPassRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, uint16_t wRowMode, PFN_SMMOVE pfnSmMove);
+  int32_t CylindricalPass(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove);
+  int32_t SpiralPass(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove);
   int32_t StepperMoveOnly(uint32_t wSteps, PFN_SMMOVE pfnSmMove);
   int32_t LaserOneRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2, PFN_SMMOVE pfnSmMove);
+  bool WaitForRowSlot();
+  void CheckOfferedBank();
+  void WriteRow(uint32_t dwCodeArg1, uint32_t dwCodeArg2);
+  void WaitCodeInputReady();
+  int32_t AdvanceByHost(PFN_SMMOVE pfnSmMove);
+  void RandomOffsetStep();
+  void ChangeBank();
   void RecalcShift();
   void SetStepsPerRow(uint32_t wSteps);
   uint16_t NextRandomOffset();
+  void WaitUntilIdle();
   void WaitWhileEnvorsch();
   void WaitTurnOffBitClear();
   void WaitTwoIndexPulses();

@@ -40,16 +40,6 @@ class CPortRegister {
 
 static_assert(sizeof(CPortRegister) == 4, "a register is its shadow and its port");
 
-// Port number of register n of a board at base 0x300: bits 10-15 number it.
-constexpr uint16_t BoardPort(unsigned n) { return static_cast<uint16_t>(0x300u + 0x400u * n); }
-
 // The process-wide register objects, defined in their boards' source files.
-// EPU (CEPU.cpp)
-extern CPortRegister g_EPUStatus, g_EPUCommand, g_EPUControl, g_EPUFinp, g_EPUBank0Offset, g_EPUBank1Offset,
-    g_EPUMemCounter0, g_EPUShift, g_EPUMemCounter1, g_EPURowLength, g_EPUReg9B00, g_EPUAdvanceDivider, g_EPUStartPos,
-    g_EPUSMStep, g_EPUOKOutput, g_EPUDAC0, g_EPUDAC1, g_EPURegB700, g_EPULaserPulse, g_EPUEcoDutyCycle, g_EPUIndex,
-    g_EPUData;
-// IPG (ipg.cpp)
-extern CPortRegister g_IPGRegister;
 
 #endif

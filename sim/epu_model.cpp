@@ -7,17 +7,22 @@
 
 #include "hwio32_ext.h"
 #include "ipg_model.h"
+#include "ipg_regs.h"
 
 namespace sim {
 
 namespace {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
+using epu::Control;
+using epu::Status;
 
-constexpr uint16_t kCommandWord = 0x0202;
-constexpr uint16_t kControlRowDone = 0x0010;  // control bit 4: set only while a job is being started
+bool IsEpuPort(uint16_t port) { return (port & 0x3FF) == 0x300 && port >= epu::kStatusPort && port <= epu::kDataPort; }
 
-bool IsEpuPort(uint16_t port) { return (port & 0x3FF) == 0x300 && port >= 0x8300 && port <= 0xCB00; }
+bool IsRowRegister(uint16_t port) {
+  return port == epu::kShiftPort || port == epu::kRowLengthPort || port == epu::kStartPosPort ||
+         port == epu::kReg9B00Port || port == epu::kRegB700Port;
+}
 
 }  // namespace
 
@@ -27,7 +32,7 @@ EpuModel::EpuModel() = default;
 
 bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
   switch (port) {
-    case kStatus: {
+    case epu::kStatusPort: {
       if (!m_ipg && !m_ipgLookedUp) FindIpg();
       uint16_t v = StatusAt(m_machine->NowNs());
       if (!(flags & HWIO_ACC_DIRECT)) {
@@ -42,14 +47,14 @@ bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
       value = v;
       return true;
     }
-    case kControl:
+    case epu::kFinpPort:
       value = m_finp;
       for (const auto& source : m_finpSources) value = source(value);
       return true;
-    case kBank1Offset:
+    case epu::kMemCounter0Port:
       value = m_memCounter[0];
       return true;
-    case kShift:
+    case epu::kMemCounter1Port:
       value = m_memCounter[1];
       return true;
     default:
@@ -59,37 +64,47 @@ bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
 
 void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   const uint64_t now = m_machine->NowNs();
-  if (port == 0x0300 || port == 0x0700) {
+  if (port == ipg::kIndexPort || port == ipg::kDataPort) {
     // The pulse generator is being programmed: it may be new to the machine.
-    if (!m_ipgSetByTest) m_ipgLookedUp = false;
+    m_ipgLookedUp = false;
     return;
   }
   if (!IsEpuPort(port)) return;
+  if (IsRowRegister(port)) RowRegisterWritten(port, now);
   switch (port) {
-    case kStatus:
-      if (value == kCommandWord) m_codeBusyUntilNs = now + m_codeBusyNs;
+    case epu::kStatusPort:
+      if (value == epu::kCommand) {
+        m_codeBusyUntilNs = now + m_codeBusyNs;
+        m_commandSinceRow = true;
+      }
       return;
-    case kControl:
+    case epu::kControlPort:
       ControlWrite(value, flags, now);
       return;
-    case kSMStep:
+    case epu::kAdvanceDividerPort:
+      m_dividerWritten = true;
+      break;
+    case epu::kBank0OffsetPort:
+    case epu::kBank1OffsetPort:
+      m_offsetWritten = m_offsetWritten || (port == epu::kBank1OffsetPort) == (m_pending.bank == 1);
+      break;
+    case epu::kSMStepPort:
       ++m_steps;
       break;
-    case kOKOutput: {
+    case epu::kOKOutputPort: {
       const uint16_t before = m_okOutput;
       m_okOutput = value;
       for (const auto& listener : m_onOkOutput) listener(before, value);
       break;
     }
-    case kEcoDutyCycle:
+    case epu::kEcoDutyCyclePort:
       m_ecoWords.push_back(value);
       break;
-    case kIndex:
+    case epu::kIndexPort:
       m_selectedIndex = value;
       break;
-    case kData:
-      m_indexed[m_selectedIndex] = value;
-      m_indexedWrites.emplace_back(m_selectedIndex, value);
+    case epu::kDataPort:
+      IndexedWrite(value);
       break;
     default:
       break;
@@ -97,14 +112,44 @@ void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   m_regs[port] = value;
 }
 
+// The flags in index 9 count only right after index 13 got its guard value.
+void EpuModel::IndexedWrite(uint16_t value) {
+  if (m_selectedIndex == epu::kFlagsIndex &&
+      (m_indexedWrites.empty() ||
+       m_indexedWrites.back() != std::make_pair(epu::kFlagsGuardIndex, epu::kIndex13BeforeIndex9)))
+    Violation("index 9 written without 0x%04X in index 13 right before", epu::kIndex13BeforeIndex9);
+  m_indexed[m_selectedIndex] = value;
+  m_indexedWrites.emplace_back(m_selectedIndex, value);
+}
+
+// While the board is busy (a row selected or being engraved) it takes new
+// row registers only at an index pulse: two must pass before a bank change.
+void EpuModel::RowRegisterWritten(uint16_t port, uint64_t now) {
+  if (!m_started) return;
+  if (now < m_envorschUntilNs) Violation("row register %04X written while ENVORSCH_BIT is set", port);
+  if (m_pendingRow || now < m_engravingUntilNs) {
+    m_rowRegsUnsettled = true;
+    m_rowRegsChangedNs = now;
+  }
+}
+
+// Falling edges of the index pulse at or before t.
+uint64_t EpuModel::IndexFallsUpTo(uint64_t t) const {
+  return t < m_indexHighNs ? 0 : (t - m_indexHighNs) / m_indexPeriodNs + 1;
+}
+
 bool EpuModel::WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) {
-  if (!m_pendingRow) return false;
+  result = 1;
+  if (!m_pendingRow) {
+    Violation("row code without a selected bank");
+    return true;
+  }
+  if (m_machine->NowNs() < m_codeBusyUntilNs) Violation("row code written while the code input is busy");
   m_pending.hasCode = true;
   m_pending.kind = kind;
   m_pending.arg1 = arg1;
   m_pending.arg2 = arg2;
   ++m_memCounter[m_pending.bank];
-  result = 1;
   return true;
 }
 
@@ -120,42 +165,82 @@ void EpuModel::ControlWrite(uint16_t value, uint32_t flags, uint64_t now) {
     return;
   }
   if (!(flags & HWIO_ACC_PULSE_END)) return;
-  const int bit = static_cast<int>((flags >> HWIO_ACC_BIT_SHIFT) & 0xF);
-  if (flags & HWIO_ACC_LOWPULS) {
-    if (bit == 0 || bit == 1) {
-      m_pending = EpuRow{};
-      m_pending.bank = bit;
-      m_pending.offeredBank = OfferedBankLocked();
-      m_pendingRow = true;
-    } else if (bit == 3) {
+  const auto bit = static_cast<Control>((flags >> HWIO_ACC_BIT_SHIFT) & 0xF);
+  if (flags & HWIO_ACC_HIGHPULS) {
+    if (bit == Control::kBankChange) BankChange(now);
+    return;
+  }
+  switch (bit) {
+    case Control::kBank0Select:
+    case Control::kBank1Select:
+      SelectBank(bit == Control::kBank1Select ? 1 : 0, value, now);
+      break;
+    case Control::kRowDone:
+      m_rowClosed = m_pendingRow;
+      break;
+    case Control::kStart:
       m_offeredBank = 0;
       m_pendingRow = false;
-      m_started = (value & kControlRowDone) != 0;
+      m_started = (value & BitMask(Control::kRowDone)) != 0;
       if (m_started) {
         m_slotFreeNs = now;
         m_engravingUntilNs = now;
         m_envorschUntilNs = now;
+        m_commandSinceRow = false;
+        m_rowRegsUnsettled = false;
       }
-    }
-  } else if (bit == 2) {
-    BankChange(now);
+      break;
+    default:
+      break;
   }
+}
+
+void EpuModel::SelectBank(int bank, uint16_t value, uint64_t now) {
+  if (!m_started) {
+    // Power-on and preparation pulse the select lines on a cleared word.
+    if ((value & ~3u) != 0) Violation("bank %d selected before the start handshake", bank);
+    return;
+  }
+  if (m_pendingRow)
+    Violation("bank %d selected while the row for bank %d waits for its bank change", bank, m_pending.bank);
+  if (!m_commandSinceRow) Violation("bank %d selected without the command word", bank);
+  if (m_wralloNeverSet || now < m_slotFreeNs) Violation("bank %d selected while the board accepts no row", bank);
+  m_pending = EpuRow{};
+  m_pending.bank = bank;
+  m_pending.offeredBank = OfferedBankLocked();
+  m_pendingRow = true;
+  m_rowClosed = m_dividerWritten = m_offsetWritten = false;
+}
+
+void EpuModel::CheckRowComplete(uint64_t now) {
+  const int bank = m_pending.bank;
+  if (!m_pending.hasCode) Violation("bank change of the row for bank %d without its code", bank);
+  if (!m_rowClosed) Violation("bank change of the row for bank %d before its row-done pulse", bank);
+  if (!m_dividerWritten) Violation("bank change of the row for bank %d without its advance divider", bank);
+  if (!m_offsetWritten) Violation("bank change of the row for bank %d without its bank offset", bank);
+  if (m_rowRegsUnsettled) {
+    const uint64_t falls = IndexFallsUpTo(now) - IndexFallsUpTo(m_rowRegsChangedNs);
+    if (falls < 2)
+      Violation("bank change %u index pulses after the row registers changed", static_cast<unsigned>(falls));
+  }
+  m_rowRegsUnsettled = false;
+  m_commandSinceRow = false;
 }
 
 void EpuModel::BankChange(uint64_t now) {
   m_offeredBank ^= 1;
   ++m_bankChanges;
-  m_lastBankChangeNs = now;
   if (!m_started) return;
   if (m_pendingRow) {
+    CheckRowComplete(now);
     EpuRow row = m_pending;
-    row.startPos = m_regs[kStartPos];
-    row.shift = m_regs[kShift];
-    row.rowLength = m_regs[kRowLength];
-    row.reg9B00 = m_regs[kReg9B00];
-    row.regB700 = m_regs[kRegB700];
-    row.advanceDivider = m_regs[kAdvanceDivider];
-    row.bankOffset = m_regs[row.bank == 0 ? kBank0Offset : kBank1Offset];
+    row.startPos = m_regs[epu::kStartPosPort];
+    row.shift = m_regs[epu::kShiftPort];
+    row.rowLength = m_regs[epu::kRowLengthPort];
+    row.reg9B00 = m_regs[epu::kReg9B00Port];
+    row.regB700 = m_regs[epu::kRegB700Port];
+    row.advanceDivider = m_regs[epu::kAdvanceDividerPort];
+    row.bankOffset = m_regs[row.bank == 0 ? epu::kBank0OffsetPort : epu::kBank1OffsetPort];
     row.bankChangeNs = now;
     m_rows.push_back(row);
     m_pendingRow = false;
@@ -170,29 +255,29 @@ void EpuModel::BankChange(uint64_t now) {
 
 uint16_t EpuModel::StatusAt(uint64_t now) const {
   uint16_t s = 0;
-  auto set = [&s](int bit, bool on) {
-    if (on) s = static_cast<uint16_t>(s | (1u << bit));
+  auto set = [&s](Status bit, bool on) {
+    if (on) s = static_cast<uint16_t>(s | BitMask(bit));
   };
   const uint64_t phase = now % m_indexPeriodNs;
-  set(kIndexPulse, phase < m_indexHighNs);
+  set(Status::kIndex, phase < m_indexHighNs);
   if (m_encoderPerTurn != 0) {
     const double period = static_cast<double>(m_indexPeriodNs) / m_encoderPerTurn;
-    set(kEncoder, std::fmod(static_cast<double>(phase), period) < period / 2);
+    set(Status::kEncoder, std::fmod(static_cast<double>(phase), period) < period / 2);
   }
   if (m_ipg) {
     const double period = m_ipg->pulse_period_ns();
-    if (period > 0) set(kIpgPulse, std::fmod(static_cast<double>(now), period) < period / 2);
+    if (period > 0) set(Status::kIPGPulse, std::fmod(static_cast<double>(now), period) < period / 2);
   }
-  set(kPllInRange, m_pllLocked);
+  set(Status::kPLLInRange, m_pllLocked);
   if (m_started) {
-    set(kWrallo, !m_wralloNeverSet && now >= m_slotFreeNs);
-    set(kEnvorsch, now < m_envorschUntilNs);
+    set(Status::WRALLO_BIT, !m_wralloNeverSet && now >= m_slotFreeNs);
+    set(Status::ENVORSCH_BIT, now < m_envorschUntilNs);
   }
   const bool bank0 = OfferedBankLocked() == 0 && !m_wrpl1NeverSet;
-  set(kWrpl1, bank0);
-  set(kTurnOffBlocked, now < m_engravingUntilNs);
-  set(kPXBusy, now < m_codeBusyUntilNs);
-  set(kLLBusy, now < m_codeBusyUntilNs);
+  set(Status::WRPL1_BIT, bank0);
+  set(Status::kTurnOffBlocked, now < m_engravingUntilNs);
+  set(Status::kPXBusy, now < m_codeBusyUntilNs);
+  set(Status::kLLBusy, now < m_codeBusyUntilNs);
   return s;
 }
 
@@ -244,13 +329,6 @@ void EpuModel::set_pll_locked(bool locked) {
   m_pllLocked = locked;
 }
 
-void EpuModel::set_ipg(IpgModel* ipg) {
-  Guard g(m_machine->mutex());
-  m_ipg = ipg;
-  m_ipgSetByTest = true;
-  m_ipgLookedUp = true;
-}
-
 void EpuModel::set_finp(uint16_t word) {
   Guard g(m_machine->mutex());
   m_finp = word;
@@ -287,13 +365,22 @@ void EpuModel::set_wrallo_never_set(bool on) {
   m_wralloNeverSet = on;
 }
 
-void EpuModel::ScriptBit(int bit, const std::vector<bool>& values) {
+void EpuModel::ScriptBit(Status bit, const std::vector<bool>& values) {
   Guard g(m_machine->mutex());
-  auto& q = m_scripts[bit];
+  auto& q = m_scripts[static_cast<int>(bit)];
   q.insert(q.end(), values.begin(), values.end());
 }
 
-void EpuModel::ScriptBitFor(int bit, bool value, size_t reads) { ScriptBit(bit, std::vector<bool>(reads, value)); }
+void EpuModel::ScriptBitFor(Status bit, bool value, size_t reads) { ScriptBit(bit, std::vector<bool>(reads, value)); }
+
+// The host's stepper hangs on the board's lines: it may move only once the
+// board has taken the row's advance, and not while the board steps itself.
+void EpuModel::HostMove() {
+  Guard g(m_machine->mutex());
+  const uint64_t now = m_machine->NowNs();
+  if (m_started && now < m_envorschUntilNs) Violation("host stepper moved while ENVORSCH_BIT is set");
+  if (m_control & BitMask(Control::kSMAuto)) Violation("host stepper moved while the board advances it");
+}
 
 uint64_t EpuModel::index_period_ns() const {
   Guard g(m_machine->mutex());
@@ -328,7 +415,7 @@ uint16_t EpuModel::control() const {
   return m_control;
 }
 
-bool EpuModel::error_led() const { return (control() & 0x0800) != 0; }
+bool EpuModel::error_led() const { return (control() & BitMask(Control::kErrorLED)) != 0; }
 
 uint16_t EpuModel::ok_output() const {
   Guard g(m_machine->mutex());
@@ -347,11 +434,6 @@ uint16_t EpuModel::indexed(uint16_t index) const {
   return it == m_indexed.end() ? 0 : it->second;
 }
 
-std::vector<std::pair<uint16_t, uint16_t>> EpuModel::indexed_writes() const {
-  Guard g(m_machine->mutex());
-  return m_indexedWrites;
-}
-
 std::vector<uint16_t> EpuModel::eco_words() const {
   Guard g(m_machine->mutex());
   return m_ecoWords;
@@ -367,19 +449,9 @@ uint32_t EpuModel::bank_changes() const {
   return m_bankChanges;
 }
 
-uint16_t EpuModel::mem_counter(int bank) const {
-  Guard g(m_machine->mutex());
-  return m_memCounter[bank & 1];
-}
-
 uint64_t EpuModel::engraving_until_ns() const {
   Guard g(m_machine->mutex());
   return m_engravingUntilNs;
-}
-
-uint64_t EpuModel::last_bank_change_ns() const {
-  Guard g(m_machine->mutex());
-  return m_lastBankChangeNs;
 }
 
 uint64_t EpuModel::status_reads() const {

@@ -14,6 +14,15 @@
 //  - the command word 0x0202 makes the code input busy (bits 12 and 0) for
 //    a few microseconds.
 // Fault faces and read scripts override single bits for test cases.
+//
+// It records as violations what the board would not accept: a row selected
+// before the start handshake, without the command word or while the slot is
+// closed; row code while the code input is busy or without a bank; a bank
+// change of a row that lacks its code, row-done pulse, divider or offset,
+// or whose row registers changed (while the board was busy) less than two
+// index pulses before; row registers written while ENVORSCH_BIT is set;
+// index 9 without index 13's guard value; and a host stepper move while
+// ENVORSCH_BIT is set or while the board advances the stepper itself.
 #ifndef CARDN5_SIM_EPU_MODEL_H
 #define CARDN5_SIM_EPU_MODEL_H
 
@@ -25,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "epu_regs.h"
 #include "machine.h"
 
 namespace sim {
@@ -45,39 +55,6 @@ struct EpuRow {
 
 class EpuModel : public Board {
  public:
-  enum Port : uint16_t {
-    kStatus = 0x8300,
-    kControl = 0x8700,  // read: FINP
-    kBank0Offset = 0x8B00,
-    kBank1Offset = 0x8F00,  // read: memory counter 0
-    kShift = 0x9300,        // read: memory counter 1
-    kRowLength = 0x9700,
-    kReg9B00 = 0x9B00,
-    kAdvanceDivider = 0x9F00,
-    kStartPos = 0xA300,
-    kSMStep = 0xA700,
-    kOKOutput = 0xAB00,
-    kDAC0 = 0xAF00,
-    kDAC1 = 0xB300,
-    kRegB700 = 0xB700,
-    kLaserPulse = 0xBB00,
-    kEcoDutyCycle = 0xBF00,
-    kIndex = 0xC700,
-    kData = 0xCB00,
-  };
-  enum StatusBit : int {
-    kLLBusy = 0,
-    kWrallo = 1,
-    kWrpl1 = 2,
-    kEnvorsch = 3,
-    kIndexPulse = 4,
-    kIpgPulse = 5,
-    kPllInRange = 6,
-    kEncoder = 7,
-    kTurnOffBlocked = 10,
-    kPXBusy = 12,
-  };
-
   EpuModel();
 
   bool Read(uint16_t port, uint32_t flags, uint16_t& value) override;
@@ -85,8 +62,8 @@ class EpuModel : public Board {
   bool WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) override;
   // 0xA300-0xBF00 are the MBU's ports too: a machine holds one of the two.
   bool ExclusivePorts(uint16_t& first, uint16_t& last) const override {
-    first = kStartPos;
-    last = kEcoDutyCycle;
+    first = epu::kStartPosPort;
+    last = epu::kEcoDutyCyclePort;
     return true;
   }
 
@@ -98,7 +75,6 @@ class EpuModel : public Board {
   void set_envorsch_ns(uint64_t ns);    // default 20 us
   void set_encoder_pulses_per_turn(uint32_t n);
   void set_pll_locked(bool locked);
-  void set_ipg(IpgModel* ipg);  // found on the machine by default
   void set_finp(uint16_t word);
   void set_finp_bit(int bit, bool on);
   // Each listener is called with every new output word, in the order they
@@ -114,8 +90,11 @@ class EpuModel : public Board {
   void set_wrallo_never_set(bool on);  // the row slot never opens
   // The next status reads through HWIO_Hin show these values of one bit, in
   // order, whatever the state says (the direct reads are not scripted).
-  void ScriptBit(int bit, const std::vector<bool>& values);
-  void ScriptBitFor(int bit, bool value, size_t reads);
+  void ScriptBit(epu::Status bit, const std::vector<bool>& values);
+  void ScriptBitFor(epu::Status bit, bool value, size_t reads);
+
+  // ---- Test face: the host's stepper, driven by its SmMove function ----
+  void HostMove();
 
   // ---- Test face: what the board saw ----
   uint64_t index_period_ns() const;
@@ -128,13 +107,10 @@ class EpuModel : public Board {
   uint16_t ok_output() const;
   uint16_t reg(uint16_t port) const;  // last value written to a port of the board
   uint16_t indexed(uint16_t index) const;
-  std::vector<std::pair<uint16_t, uint16_t>> indexed_writes() const;
   std::vector<uint16_t> eco_words() const;
   uint32_t steps() const;
   uint32_t bank_changes() const;
-  uint16_t mem_counter(int bank) const;
   uint64_t engraving_until_ns() const;
-  uint64_t last_bank_change_ns() const;
   uint64_t status_reads() const;  // through HWIO_Hin
   uint16_t StatusNow() const;     // the word a read would see now, unscripted
 
@@ -142,7 +118,12 @@ class EpuModel : public Board {
   uint16_t StatusAt(uint64_t now) const;
   int OfferedBankLocked() const;
   void ControlWrite(uint16_t value, uint32_t flags, uint64_t now);
+  void SelectBank(int bank, uint16_t value, uint64_t now);
   void BankChange(uint64_t now);
+  void CheckRowComplete(uint64_t now);
+  void RowRegisterWritten(uint16_t port, uint64_t now);
+  void IndexedWrite(uint16_t value);
+  uint64_t IndexFallsUpTo(uint64_t t) const;
   void FindIpg();
 
   // Drum and timing
@@ -154,7 +135,6 @@ class EpuModel : public Board {
   uint32_t m_encoderPerTurn = 0;
   bool m_pllLocked = true;
   IpgModel* m_ipg = nullptr;
-  bool m_ipgSetByTest = false;
   bool m_ipgLookedUp = false;
 
   // Faults and scripts
@@ -171,10 +151,15 @@ class EpuModel : public Board {
   uint64_t m_engravingUntilNs = 0;
   uint64_t m_envorschUntilNs = 0;
   uint64_t m_codeBusyUntilNs = 0;
-  uint64_t m_lastBankChangeNs = 0;
   uint32_t m_bankChanges = 0;
   bool m_pendingRow = false;
   EpuRow m_pending;
+  // What the pending row got since its bank was selected.
+  bool m_rowClosed = false, m_dividerWritten = false, m_offsetWritten = false;
+  bool m_commandSinceRow = false;
+  // Row registers changed while the board was busy, and when.
+  bool m_rowRegsUnsettled = false;
+  uint64_t m_rowRegsChangedNs = 0;
   std::vector<EpuRow> m_rows;
   uint16_t m_memCounter[2] = {0, 0};
   std::map<uint16_t, uint16_t> m_regs;

@@ -4,24 +4,21 @@
 // board counts: Q counts a pulse, and the enabled correction periods of
 // T0, T1, T2 (in that order, each over the counts the one before left)
 // stretch one pulse by a count to spread the period's remainder.
+// It records as violations: data without an index selected, register 4
+// (which starts the generator) before registers 0, 1 and 3 of the round,
+// and T2 enabled without its low bits written in the same round.
 #ifndef CARDN5_SIM_IPG_MODEL_H
 #define CARDN5_SIM_IPG_MODEL_H
 
 #include <stdint.h>
 
-#include <utility>
-#include <vector>
-
+#include "ipg_regs.h"
 #include "machine.h"
 
 namespace sim {
 
 class IpgModel : public Board {
  public:
-  static constexpr uint16_t kIndexPort = 0x0300;
-  static constexpr uint16_t kDataPort = 0x0700;
-  static constexpr uint32_t kPeriodCounts = 640000;
-
   // The clock sets how fast the pulses come; 20 MHz puts N = 6400 at one
   // pulse every 5 us, slow enough for the EPU's polled count.
   explicit IpgModel(double clockHz = 20e6) : m_clockHz(clockHz) {}
@@ -31,8 +28,6 @@ class IpgModel : public Board {
   // ---- Test face ----
   void set_clock_hz(double hz);
   uint16_t reg(int index) const;
-  // Data writes as (index selected, value), in order.
-  std::vector<std::pair<int, uint16_t>> data_writes() const;
   bool programmed() const;  // register 4 (the pulse length) was written
   uint32_t counts_per_pulse() const;
   uint32_t correction_period(int n) const;  // T0, T1, T2; 0 = not enabled
@@ -44,9 +39,10 @@ class IpgModel : public Board {
 
   double m_clockHz;
   int m_index = 0;
+  bool m_indexSelected = false;
+  unsigned m_roundWritten = 0;  // registers written since register 4, one bit each
   uint16_t m_regs[8] = {};
   bool m_programmed = false;
-  std::vector<std::pair<int, uint16_t>> m_dataWrites;
 };
 
 }  // namespace sim

@@ -13,30 +13,32 @@ namespace {
 
 Machine* g_attached = nullptr;
 
-uint16_t CARDN5_CDECL DevIn(void* ctx, uint16_t port, uint32_t flags) {
-  return static_cast<Machine*>(ctx)->BusIn(port, flags);
-}
-void CARDN5_CDECL DevOut(void* ctx, uint16_t port, uint16_t value, uint32_t flags) {
-  static_cast<Machine*>(ctx)->BusOut(port, value, flags);
-}
-int32_t CARDN5_CDECL DevWriteCode(void* ctx, int32_t kind, uint32_t a1, uint32_t a2, uint32_t flags) {
-  return static_cast<Machine*>(ctx)->BusWriteCode(kind, a1, a2, flags);
-}
-int32_t CARDN5_CDECL DevPoll(void* ctx, const uint32_t* args, uint32_t flags) {
-  return static_cast<Machine*>(ctx)->BusPollVorschub(args, flags);
-}
-void CARDN5_CDECL DevInterrupts(void* ctx, int32_t enabled, uint32_t flags) {
-  static_cast<Machine*>(ctx)->BusInterrupts(enabled != 0, flags);
-}
-void CARDN5_CDECL DevInBlock(void* ctx, uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
-  static_cast<Machine*>(ctx)->BusInBlock(port, data, count, flags);
-}
-void CARDN5_CDECL DevOutBlock(void* ctx, uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
-  static_cast<Machine*>(ctx)->BusOutBlock(port, data, count, flags);
-}
-void CARDN5_CDECL ClockAdvance(void* ctx, uint64_t us) { static_cast<Machine*>(ctx)->BusDelayUs(us); }
-
 }  // namespace
+
+// The stand-ins' device hooks: the only way onto the bus face.
+struct BusHooks {
+  static Machine* M(void* ctx) { return static_cast<Machine*>(ctx); }
+  static uint16_t CARDN5_CDECL In(void* ctx, uint16_t port, uint32_t flags) { return M(ctx)->BusIn(port, flags); }
+  static void CARDN5_CDECL Out(void* ctx, uint16_t port, uint16_t value, uint32_t flags) {
+    M(ctx)->BusOut(port, value, flags);
+  }
+  static int32_t CARDN5_CDECL WriteCode(void* ctx, int32_t kind, uint32_t a1, uint32_t a2, uint32_t flags) {
+    return M(ctx)->BusWriteCode(kind, a1, a2, flags);
+  }
+  static int32_t CARDN5_CDECL Poll(void* ctx, const uint32_t* args, uint32_t flags) {
+    return M(ctx)->BusPollVorschub(args, flags);
+  }
+  static void CARDN5_CDECL Interrupts(void* ctx, int32_t enabled, uint32_t flags) {
+    M(ctx)->BusInterrupts(enabled != 0, flags);
+  }
+  static void CARDN5_CDECL InBlock(void* ctx, uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
+    M(ctx)->BusInBlock(port, data, count, flags);
+  }
+  static void CARDN5_CDECL OutBlock(void* ctx, uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
+    M(ctx)->BusOutBlock(port, data, count, flags);
+  }
+  static void CARDN5_CDECL Clock(void* ctx, uint64_t us) { M(ctx)->BusDelayUs(us); }
+};
 
 Machine::Machine() = default;
 
@@ -47,15 +49,15 @@ void Machine::Attach() {
   if (g_attached) g_attached->Detach();
   HWIO_DEVICE dev{};
   dev.pCtx = this;
-  dev.pfnIn = DevIn;
-  dev.pfnOut = DevOut;
-  dev.pfnWriteCode = DevWriteCode;
-  dev.pfnPollVorschub = DevPoll;
-  dev.pfnInterrupts = DevInterrupts;
-  dev.pfnInBlock = DevInBlock;
-  dev.pfnOutBlock = DevOutBlock;
+  dev.pfnIn = BusHooks::In;
+  dev.pfnOut = BusHooks::Out;
+  dev.pfnWriteCode = BusHooks::WriteCode;
+  dev.pfnPollVorschub = BusHooks::Poll;
+  dev.pfnInterrupts = BusHooks::Interrupts;
+  dev.pfnInBlock = BusHooks::InBlock;
+  dev.pfnOutBlock = BusHooks::OutBlock;
   HWIOX_AttachDeviceEx(&dev, sizeof dev);
-  TIMINGX_SetVirtualClock(ClockAdvance, this);
+  TIMINGX_SetVirtualClock(BusHooks::Clock, this);
   m_attached = true;
   g_attached = this;
 }

@@ -1,7 +1,7 @@
 // A simulated machine behind the port-I/O stand-in. It has two faces:
 //  - the bus face the library sees (port reads and writes, row-code calls,
-//    scan rows, interrupt hold-off, delays), reached through the hwio32 and
-//    timing32 stand-ins once Attach() has run;
+//    scan rows, interrupt hold-off, delays), reached only through the hwio32
+//    and timing32 stand-ins once Attach() has run;
 //  - the test face a test or host uses to script it: inputs, board models,
 //    faults, the trace and the virtual clock.
 // Virtual time: each port access costs kPortAccessNs, each delay its length,
@@ -24,6 +24,7 @@
 namespace sim {
 
 class Machine;
+struct BusHooks;
 
 // A board's model. Models see only non-emulated accesses and answer the
 // ports they own; a port nobody answers reads as the machine's input latch.
@@ -69,6 +70,7 @@ class Board {
 
  protected:
   friend class Machine;
+  struct BusHooks;
   // A protocol violation the real board would not accept or would mishandle
   // (printf-style text). Recorded with the virtual time; the test fixtures
   // fail every test that leaves one.
@@ -136,7 +138,9 @@ class Machine {
   std::string TraceText(size_t maxLines = 200) const;
   std::recursive_mutex& mutex() { return m_mutex; }
 
-  // ---- Bus face (called by the stand-ins' device hooks) ----
+ private:
+  // ---- Bus face: only the stand-ins' device hooks reach it ----
+  friend struct BusHooks;
   uint16_t BusIn(uint16_t port, uint32_t flags);
   void BusOut(uint16_t port, uint16_t value, uint32_t flags);
   int32_t BusWriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, uint32_t flags);
@@ -147,7 +151,6 @@ class Machine {
   void BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t flags);
   void BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags);
 
- private:
   void CheckExclusivePorts(const Board& model) const;
   uint16_t ReadLocked(uint16_t port, uint32_t flags);
   void AdvanceLocked(uint64_t ns);

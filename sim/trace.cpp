@@ -13,7 +13,7 @@ bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
 
 void Trace::Add(const TraceEntry& e) {
   if (!m_enabled) return;
-  if (e.IsRead() && m_entries.size() > m_foldFrom) {
+  if (e.IsRead() && m_entries.size() > m_fence) {
     TraceEntry& last = m_entries.back();
     if (last.kind == e.kind && last.port == e.port && last.value == e.value && last.flags == e.flags) {
       ++last.repeat;
@@ -25,13 +25,16 @@ void Trace::Add(const TraceEntry& e) {
 
 void Trace::Clear() {
   m_entries.clear();
-  m_foldFrom = 0;
+  m_fence = 0;
 }
 
-TraceView Trace::Since(size_t mark) const {
+TraceView Trace::Since(size_t mark) const { return Between(mark, m_entries.size()); }
+
+TraceView Trace::Between(size_t fromMark, size_t toMark) const {
   const TraceEntry* base = m_entries.data();
-  const size_t from = mark < m_entries.size() ? mark : m_entries.size();
-  return TraceView(base + from, base + m_entries.size());
+  const size_t to = toMark < m_entries.size() ? toMark : m_entries.size();
+  const size_t from = fromMark < to ? fromMark : to;
+  return TraceView(base + from, base + to);
 }
 
 std::vector<uint16_t> TraceView::Writes(uint16_t port) const {
@@ -54,11 +57,37 @@ size_t TraceView::WriteCount() const {
   return n;
 }
 
+uint64_t TraceView::LastWriteNs() const {
+  uint64_t t = 0;
+  for (const TraceEntry& e : *this)
+    if (e.IsWrite()) t = e.timeNs;
+  return t;
+}
+
 uint64_t TraceView::ReadCount(uint16_t port) const {
   uint64_t n = 0;
   for (const TraceEntry& e : *this)
     if (e.IsRead() && e.port == port) n += e.repeat;
   return n;
+}
+
+std::vector<uint16_t> TraceView::Reads(uint16_t port, Access kind) const {
+  std::vector<uint16_t> out;
+  for (const TraceEntry& e : *this)
+    if (e.kind == kind && e.port == port) out.insert(out.end(), e.repeat, e.value);
+  return out;
+}
+
+size_t TraceView::HoldOffs() const {
+  size_t n = 0;
+  for (const TraceEntry& e : *this) n += (e.kind == Access::Interrupts && e.value == 0) ? 1 : 0;
+  return n;
+}
+
+TraceView TraceView::UntilFirstWrite() const {
+  const TraceEntry* end = m_begin;
+  while (end != m_end && !end->IsWrite()) ++end;
+  return TraceView(m_begin, end);
 }
 
 std::vector<uint32_t> TraceView::Delays() const {

@@ -54,8 +54,16 @@ class TraceView {
   // Every write as (port, value), in order.
   std::vector<std::pair<uint16_t, uint16_t>> AllWrites() const;
   size_t WriteCount() const;
+  // When the last write began (0 without one).
+  uint64_t LastWriteNs() const;
   // Reads of a port, counting folded repeats.
   uint64_t ReadCount(uint16_t port) const;
+  // Values read from a port, folded repeats unfolded (kind In or DirectIn).
+  std::vector<uint16_t> Reads(uint16_t port, Access kind = Access::In) const;
+  // How often interrupts were held off.
+  size_t HoldOffs() const;
+  // The stretch up to (not including) the first write.
+  TraceView UntilFirstWrite() const;
   // Pauses in microseconds, in order; how many lasted exactly us.
   std::vector<uint32_t> Delays() const;
   size_t CountDelays(uint32_t us) const;
@@ -82,13 +90,14 @@ class Trace {
   const std::vector<TraceEntry>& entries() const { return m_entries; }
   size_t size() const { return m_entries.size(); }
 
-  // A mark is the trace's length now; Since(mark) is what came after it. A
-  // read after the mark never folds into an entry before it.
+  // A mark is the trace's length now; Since(mark) is what came after it.
+  // Reads after a mark never fold into an entry before it.
   size_t Mark() const {
-    m_foldFrom = m_entries.size();
-    return m_entries.size();
+    m_fence = m_entries.size();
+    return m_fence;
   }
   TraceView Since(size_t mark) const;
+  TraceView Between(size_t fromMark, size_t toMark) const;
   TraceView All() const { return Since(0); }
 
   std::vector<uint16_t> Writes(uint16_t port) const { return All().Writes(port); }
@@ -105,8 +114,8 @@ class Trace {
 
  private:
   std::vector<TraceEntry> m_entries;
+  mutable size_t m_fence = 0;
   bool m_enabled = true;
-  mutable size_t m_foldFrom = 0;  // entries before this index take no more folded reads
 };
 
 std::string FormatEntry(const TraceEntry& e);

@@ -1,16 +1,11 @@
-/* A C host: the public header compiles as C, and the exports, the records
- * and the port-I/O stand-in's device interface work from C. */
-#include <stddef.h>
+/* A C host: the public header compiles as C (with its record layout checks
+ * on 32-bit builds), and the exports and the port-I/O stand-in's device
+ * interface work from C. */
 #include <stdio.h>
 
 #include "cardN532.h"
 #include "errlog32_ext.h"
 #include "hwio32_ext.h"
-
-typedef char check_params_size[sizeof(EPU_GRAVUR_PARAMS) == 48 ? 1 : -1];
-typedef char check_numerator_offset[offsetof(EPU_GRAVUR_PARAMS, dPulseNumerator) == 16 ? 1 : -1];
-typedef char check_denominator_offset[offsetof(EPU_GRAVUR_PARAMS, dPulseDenominator) == 24 ? 1 : -1];
-typedef char check_card_info_size[sizeof(MBU_CARD_INFO) == 12 ? 1 : -1];
 
 static unsigned g_writes;
 static unsigned g_lastPort, g_lastValue;

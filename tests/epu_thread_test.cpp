@@ -10,7 +10,6 @@
 
 namespace {
 
-using eputest::DefaultJob;
 using eputest::EpuTest;
 
 // The waiter is started from inside the row, from the host's stepper
@@ -61,16 +60,15 @@ class EpuThreadTest : public EpuTest {
 };
 
 TEST_F(EpuThreadTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
-  PrepareJob(DefaultJob());
+  PrepareJob();
   // a two-pass row: the cylindrical pass is the job's first row, the spiral
   // pass calls the stepper and so starts the waiter
   const int32_t rowResult = EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow);
   Waiter::thread.join();
-  // The row ends with its last register write; the clock read after the
-  // call could already include the waiter's reads, so the trace tells.
-  uint64_t rowEndNs = 0;
-  for (const auto& e : machine.trace().entries())
-    if (e.IsWrite()) rowEndNs = e.timeNs;
+  // The row ends with its last register write (the row registers written
+  // back); the clock read after the call could already include the
+  // waiter's reads.
+  const uint64_t rowEndNs = machine.trace().All().LastWriteNs();
   ASSERT_GT(rowEndNs, 0u);
 
   EXPECT_EQ(1, rowResult);
@@ -90,12 +88,12 @@ TEST_F(EpuThreadTest, EmulatedWaiterStillWaitsForTheRow) {
   for (int32_t emulation : {1, 2}) {
     SCOPED_TRACE(testing::Message() << "emulation " << emulation);
     Waiter::Reset(&machine);
-    PrepareJob(DefaultJob());
+    PrepareJob();
     // the board would block turn-off for a long time
-    epu->ScriptBitFor(sim::EpuModel::kTurnOffBlocked, true, 1000);
+    epu->ScriptBitFor(epu::Status::kTurnOffBlocked, true, 1000);
     ASSERT_EQ(1, CARDN5_SetEmulation(emulation));
     const uint64_t boardReads = epu->status_reads();
-    eputest::Watchdog watchdog("an emulated row or its waiter");
+    testsupport::Watchdog watchdog("an emulated row or its waiter");
     EXPECT_EQ(1, EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow));
     Waiter::thread.join();
     EXPECT_TRUE(Waiter::started);
@@ -107,15 +105,15 @@ TEST_F(EpuThreadTest, EmulatedWaiterStillWaitsForTheRow) {
 }
 
 TEST_F(EpuThreadTest, WaiterOutsideARowWaitsForFiveClearReadings) {
-  PrepareJob(DefaultJob());
+  PrepareJob();
   // turn-off blocked on every other reading: the clear ones are counted, the
   // blocked ones do not start the count again
-  epu->ScriptBit(sim::EpuModel::kEnvorsch, {true, true, false});
-  epu->ScriptBit(sim::EpuModel::kTurnOffBlocked, {true, true, true,  // seen only by the ENVORSCH_BIT wait
-                                                  true, false, true, false, true, false, true, false, true, false});
+  epu->ScriptBit(epu::Status::ENVORSCH_BIT, eputest::Levels("110"));
+  // the first three seen only by the ENVORSCH_BIT wait
+  epu->ScriptBit(epu::Status::kTurnOffBlocked, eputest::Levels("1111010101010"));
   EXPECT_EQ(0, EPUN5_WaitForTurnOffPossible());
   // three readings until ENVORSCH_BIT is 0, then ten until the fifth clear one
-  EXPECT_EQ(13u, machine.trace().ReadCount(sim::EpuModel::kStatus));
+  EXPECT_EQ(13u, machine.trace().ReadCount(epu::kStatusPort));
 }
 
 }  // namespace

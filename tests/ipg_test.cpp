@@ -7,13 +7,7 @@
 namespace {
 
 using eputest::EpuTest;
-using sim::IpgModel;
 using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-
-struct IpgCase {
-  uint32_t pulses;
-  Writes writes;
-};
 
 Writes Program(uint16_t r0, uint16_t r1, bool t2, uint16_t r2, uint16_t r3, uint16_t r4) {
   Writes w = {{0x0300, 0}, {0x0700, r0}, {0x0300, 1}, {0x0700, r1}, {0x0300, 2}};
@@ -23,48 +17,24 @@ Writes Program(uint16_t r0, uint16_t r1, bool t2, uint16_t r2, uint16_t r3, uint
 }
 
 TEST_F(EpuTest, IpgRegistersForThePulsesPerPeriod) {
-  const IpgCase cases[] = {
+  EXPECT_EQ(1, IPGN5_InitPowerOn());  // touches nothing
+  EXPECT_EQ(0u, machine.trace().size());
+  const struct {
+    uint32_t pulses;
+    Writes writes;
+  } cases[] = {
       {6400, Program(0, 0, false, 0, 0, 0x9CCE)},                    // Q 100, no remainder
       {5120, Program(0, 0, false, 0, 0, 0x83C1)},                    // Q 125
       {6300, Program(0, 0xFF53, true, 0x4A73, 0x66, 0x9BCD)},        // T1 173, T2 636,301
       {6399, Program(0, 0, true, 0xE700, 0x4F, 0x9CCE)},             // remainder 100: T2 6400 alone
       {25602, Program(0xFFE6, 0xFD6F, true, 0x9FCF, 0x76, 0xE8F4)},  // T0 26, T1 657, T2 614,449
   };
-  for (const IpgCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.pulses);
-    machine.trace().Clear();
+    Forget();
     EXPECT_EQ(1, IPGN5_SetIPGPulses(c.pulses));
     EXPECT_EQ(c.writes, machine.trace().AllWrites());
     EXPECT_DOUBLE_EQ(static_cast<double>(c.pulses), ipg->pulses_per_period());
-  }
-}
-
-TEST_F(EpuTest, IpgRefusesZeroPulsesAndKeepsItsProgram) {
-  ASSERT_EQ(1, IPGN5_SetIPGPulses(6300));
-  machine.trace().Clear();
-  EXPECT_EQ(0, IPGN5_SetIPGPulses(0));
-  EXPECT_EQ(std::vector<std::string>{"IPGN5_SetIPGPulses: 0 pulses refused, IPG unchanged\n"}, log.Lines());
-  EXPECT_TRUE(machine.trace().entries().empty());
-  EXPECT_DOUBLE_EQ(6300.0, ipg->pulses_per_period());
-  EXPECT_EQ(0, testsupport::LastError().code);
-}
-
-TEST_F(EpuTest, IpgPowerOnTouchesNothing) {
-  EXPECT_EQ(1, IPGN5_InitPowerOn());
-  EXPECT_TRUE(machine.trace().entries().empty());
-  EXPECT_FALSE(ipg->programmed());
-}
-
-TEST_F(EpuTest, EmulatedIpgWritesReachNoBoard) {
-  for (int32_t emulation : {1, 2}) {
-    SCOPED_TRACE(testing::Message() << "emulation " << emulation);
-    CARDN5_SetEmulation(emulation);
-    machine.trace().Clear();
-    EXPECT_EQ(1, IPGN5_SetIPGPulses(6400));
-    CARDN5_SetEmulation(0);
-    EXPECT_EQ(Program(0, 0, false, 0, 0, 0x9CCE), machine.trace().AllWrites());
-    for (const sim::TraceEntry& e : machine.trace().entries()) EXPECT_TRUE(e.emulated());
-    EXPECT_FALSE(ipg->programmed());
   }
 }
 

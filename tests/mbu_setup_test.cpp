@@ -151,7 +151,7 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
       {"bank: 1 held", script({1, 1, 1, 1}, false), 0, MBUN5_WriteToBankPossible, 0, {}, d3, {}, 0},
       {"bank never settles", script({}, true), 0, MBUN5_GetAccessibleBank, MBU_BANK_UNSTABLE, {}, std::vector<uint32_t>(100, 10), {}, 0},
       {"memory: no buffer", script({}, false), 0, [] { return MBUN5_ReadMemory(nullptr, 4); }, 0, {}, {}, {"CMBUCard::ReadMemory no buffer for 4 words \n"}, 0},
-      {"memory: no words", none, 0, [] { return MBUN5_WriteMemory(nullptr, 0); }, 1, {}, {}, {}, 0},
+      {"memory: no words", none, 0, [] { return MBUN5_WriteMemory(nullptr, 0) + MBUN5_ReadMemory(nullptr, 0); }, 2, {}, {}, {}, 0},
       {"memory emulated", none, 1, [] { return MBUN5_ReadMemory(back.data(), 300) + MBUN5_WriteMemory(nullptr, 4); }, 2, {}, {}, {}, 0},
       {"memory read back", none, 0, [] { int32_t n = MBUN5_WriteMemory(words.data(), 300); n += MBUN5_TrigBankSet(); return n + MBUN5_ReadMemory(back.data(), 300) + (back == words); }, 4, {{0xAF00, 6}}, {}, {}, 0},
       {"a block written and taken over", [](auto&) { MBUN5_WriteBlock(Block(words, 16, 4)), MBUN5_TriggerBlock(Block(words, 16, 4)); }, 0, [] { return MBUN5_GetAccessibleBank(); }, 1, {}, d3, {}, 0},

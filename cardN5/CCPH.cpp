@@ -13,6 +13,7 @@
 #include "errlog32.h"
 #include "fail.h"
 #include "hwio32.h"
+#include "ok_output.h"
 #include "poll.h"
 #include "timing32.h"
 
@@ -33,16 +34,8 @@ constexpr double kMaxFokusSteps = 100000.0;
 // must never be cut, whatever the host passes.
 constexpr size_t kFokusTextSize = 400;
 
-// Changes one of the head's lines in a copy of the output word's shadow:
-// the EPU's own bits and the scanner drive's are written back as they were.
-int32_t SetLine(cph::OKOutput line, bool bOn) {
-  uint16_t wWord = EPUN5_GetOKOutput();
-  if (bOn)
-    HWIO_SetBit(&wWord, N(line));
-  else
-    HWIO_ResetBit(&wWord, N(line));
-  return EPUN5_SetOKOutput(wWord);
-}
+// The head's lines share the EPU's output word with the EPU and the scanner drive.
+int32_t SetLine(cph::OKOutput line, bool bOn) { return cardn5::UpdateOKOutputLine(line, bOn); }
 
 // Neither a non-number nor an infinity is a circumference.
 bool IsCircumference(double d) { return d > 0.0 && std::isfinite(d); }

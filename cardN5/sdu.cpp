@@ -9,6 +9,7 @@
 #include "convert.h"
 #include "errlog32.h"
 #include "hwio32.h"
+#include "ok_output.h"
 #include "poll.h"
 #include "timing32.h"
 
@@ -22,16 +23,8 @@ constexpr double kMaxVolts = 10.0;
 
 int32_t N(sdu::OKOutput line) { return static_cast<int32_t>(line); }
 
-// The output word is shared with the EPU and the focusing head: change one
-// bit of a copy of its shadow and write the copy back.
-int32_t UpdateOKOutput(sdu::OKOutput line, bool bOn) {
-  uint16_t wWord = EPUN5_GetOKOutput();
-  if (bOn)
-    HWIO_SetBit(&wWord, N(line));
-  else
-    HWIO_ResetBit(&wWord, N(line));
-  return EPUN5_SetOKOutput(wWord);
-}
+// The optic's lines share the EPU's output word with the EPU and the head.
+int32_t UpdateOKOutput(sdu::OKOutput line, bool bOn) { return cardn5::UpdateOKOutputLine(line, bOn); }
 
 // 0 to 10 V; NaN counts as 0.
 double LimitOffset(double dOffset) {

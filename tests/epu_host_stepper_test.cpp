@@ -33,11 +33,11 @@ class EpuNullStepperTest : public eputest::EpuTest {
  protected:
   // The same job each time: rand() reseeded, the offset cursor put back.
   Outcome Run(uint16_t smAuto, uint32_t mode, int nRowsBefore, PFN_SMMOVE pfnLast, uint16_t cursor) {
-    EPU_GRAVUR_PARAMS job = eputest::DefaultJob();
-    job.wSMAuto = smAuto;
-    job.wRandomOffset = 1;
     std::srand(7);
-    PrepareJob(job);
+    PrepareJob([smAuto](EPU_GRAVUR_PARAMS& job) {
+      job.wSMAuto = smAuto;
+      job.wRandomOffset = 1;
+    });
     g_wRandomCursor = cursor;
     for (int i = 0; i < nRowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
     log.Clear();

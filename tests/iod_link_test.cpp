@@ -102,9 +102,10 @@ TEST_F(IodTest, TelegramsOnTheWire) {
     SCOPED_TRACE(testing::Message() << (op == Op::SendN5 ? "N5, " : "N6, ") << command.size() << " characters");
     NextRow(op == Op::SendN5 ? IodModel::Variant::N5 : IodModel::Variant::N6);
     EXPECT_EQ(1, Call(op, command.c_str(), nullptr));
-    std::vector<uint8_t> bytes = {length};
-    bytes.insert(bytes.end(), command.begin(), command.end());
-    bytes.insert(bytes.end(), {sumLow, sumHigh});
+    std::vector<uint8_t> bytes(command.begin(), command.end());
+    bytes.insert(bytes.begin(), length);
+    bytes.push_back(sumLow);
+    bytes.push_back(sumHigh);
     EXPECT_EQ(bytes, mcm->telegrams().back().bytes);
     // Each byte: idle, the data with both handshake lines high, the strobe, its release.
     std::vector<uint16_t> writes;

@@ -28,7 +28,7 @@ struct FuzzOutcome {
 inline FuzzOutcome MbuBlockFuzzOne(const uint8_t* data, size_t size) {
   static const std::vector<uint16_t> s_image(0x100000, 0xA5C3);  // what any accepted record may point at
   uint32_t f[12] = {};
-  std::memcpy(f, data, std::min(size, sizeof f));
+  if (size != 0) std::memcpy(f, data, std::min(size, sizeof f));  // an empty input may come as null
   MBU_BLOCK_INFO b{};
   std::memcpy(&b.dwPixelX, f, sizeof(uint32_t) * 11);
   b.pwData = (f[11] & 0x100) ? nullptr : const_cast<uint16_t*>(s_image.data());

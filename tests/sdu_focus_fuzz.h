@@ -23,7 +23,7 @@ inline void SduFocusFuzzOne(const uint8_t* data, size_t size) {
     uint16_t high;
     double adX[30], adY[30], dFokus, dOffset;
   } in{};
-  std::memcpy(&in, data, size < sizeof in ? size : sizeof in);
+  if (size != 0) std::memcpy(&in, data, size < sizeof in ? size : sizeof in);  // an empty input may come as null
   const unsigned which = in.which % 3u;
   const uint16_t c = in.low % 40u;  // around 30 in the low 16 bits, anything above them
   const uint32_t dwCount = c | static_cast<uint32_t>(in.high) << 16;

@@ -288,7 +288,7 @@ CARDN5_API int32_t CARDN5_CALL CSEN5_DoSchwarzAbgleich(int32_t bPreset);
 /* White alignment of the gains, red, green, blue; likewise. */
 CARDN5_API int32_t CARDN5_CALL CSEN5_DoWeissAbgleich(void);
 CARDN5_API int32_t CARDN5_CALL CSEN5_StartScanSequence(void); /* after CSEN5_SetScanmode */
-CARDN5_API int32_t CARDN5_CALL CSEN5_StopScanSequence(void);
+CARDN5_API int32_t CARDN5_CALL CSEN5_StopScanSequence(void);  /* stops the sequence; always 1 */
 /* One row through the port library's polled row read, between
  * CSEN5_StartScanSequence and CSEN5_StopScanSequence: its result, or 1 for
  * a count of 0 (nothing done) or an illegal scan mode (no row read). Scan
@@ -304,8 +304,8 @@ CARDN5_API int32_t CARDN5_CALL CSEN5_TurnXenonOn(int32_t bOn);
 CARDN5_API int32_t CARDN5_CALL CSEN5_IsXenonOn(void);
 CARDN5_API int32_t CARDN5_CALL CSEN5_GetColorselect(void);
 CARDN5_API int32_t CARDN5_CALL CSEN5_GetBWAlignementValid(void);
-CARDN5_API int32_t CARDN5_CALL CSEN5_GetDeviceReady(void); /* reads the board, emulated or not */
-CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t bOn);
+CARDN5_API int32_t CARDN5_CALL CSEN5_GetDeviceReady(void);          /* reads the board, emulated or not */
+CARDN5_API int32_t CARDN5_CALL CSEN5_SetLinework(int32_t bOn);      /* handshake bit 11 clear while on */
 CARDN5_API int32_t CARDN5_CALL CSEN5_SetSWStatus(uint32_t wStatus); /* 0 to 3; others change no line */
 
 /* ---- MBU and CSI -------------------------------------------------------- */
@@ -410,7 +410,7 @@ CARDN5_API uint16_t CARDN5_CALL DCAN5_GetSMStepAdresse(void);          /* 0x5700
 CARDN5_API void CARDN5_CALL DCAN5_SetLENZESpeedVoltage(double dVolts); /* emulated (= 1): nothing */
 CARDN5_API void CARDN5_CALL DCAN5_SetFETSpeedVoltage(double dVolts);   /* emulated (= 1): nothing */
 CARDN5_API int32_t CARDN5_CALL DCAN5_TestFETTemperature(void);         /* 1: temperature in order */
-CARDN5_API int32_t CARDN5_CALL DCAN5_TurnLaserdiodeOn(int32_t bOn);
+CARDN5_API int32_t CARDN5_CALL DCAN5_TurnLaserdiodeOn(int32_t bOn);    /* bit 0 of port 0x5300 */
 /* Code = value x 2.55, not clamped (low bits kept). bLevel2's low byte 0:
  * level 1 gets the whole code; else level 2 gets its low byte. Either way
  * the other level's byte is written as 0. */
@@ -434,6 +434,7 @@ CARDN5_API int32_t CARDN5_CALL SDUN5_InitPowerOn(void); /* 1; touches nothing */
 /* Count's low 16 bits: 0 keeps the previous pairs; above 30 the first 30
  * are taken (logged); null arrays are refused (logged), the table kept. */
 CARDN5_API void CARDN5_CALL SDUN5_SetXenonScanfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
+/* The same for the LD scan and LD plot focus tables. */
 CARDN5_API void CARDN5_CALL SDUN5_SetLDScanfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
 CARDN5_API void CARDN5_CALL SDUN5_SetLDPlotfokusTable(const double* pdX, const double* pdY, uint32_t dwCount);
 /* Linear voltage 10 V - offset (offset limited to 0 to 10 V), then the optic
@@ -441,7 +442,7 @@ CARDN5_API void CARDN5_CALL SDUN5_SetLDPlotfokusTable(const double* pdX, const d
 CARDN5_API int32_t CARDN5_CALL SDUN5_SetXenonScanfokus(double dFokus, double dOffset);
 /* Linear voltage = table value - offset; the DCA clamps it. */
 CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDScanfokus(double dFokus, double dOffset);
-CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDPlotfokus(double dFokus, double dOffset);
+CARDN5_API int32_t CARDN5_CALL SDUN5_SetLDPlotfokus(double dFokus, double dOffset); /* likewise, plot table */
 CARDN5_API int32_t CARDN5_CALL SDUN5_SetLinearspannung(double dVolts); /* logged, then DCAN5_SetLDKFokusspannung */
 /* To the end sensor (at most 1924 steps), then the low 16 bits of dwPosition
  * steps out (at most 32767, logged); about 3.3 ms a step. Returns 1. */

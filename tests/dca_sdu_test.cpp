@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,6 @@
 #include "cardN532.h"
 #include "dca_model.h"
 #include "epu_model.h"
-#include "sdu_focus_fuzz.h"
 #include "sdu_model.h"
 #include "test_support.h"
 
@@ -24,7 +22,7 @@ using Strings = std::vector<std::string>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class OpticsTest : public testsupport::BoardsTest {
+class OpticsTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
@@ -36,10 +34,8 @@ class OpticsTest : public testsupport::BoardsTest {
   }
   void Emulate(int32_t flag) {
     CARDN5_SetEmulation(flag);
-    log.Clear();
+    Row();
   }
-  size_t Mark() { return machine.trace().Mark(); }
-  sim::TraceView Since(size_t mark) { return machine.trace().Since(mark); }
   sim::EpuModel* epu = nullptr;
   DcaModel* dca = nullptr;
   SduModel* optic = nullptr;
@@ -54,9 +50,9 @@ TEST_F(OpticsTest, DcaPowerOnSharesTheIndexedPortsWithTheEpu) {
   char text[16];
   for (uint16_t w : words) sequence.insert(sequence.end(), {(std::snprintf(text, 16, "CB00<-%04X", w), text), "10us"});
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
-  const size_t mark = Mark();
+  Row();
   EXPECT_EQ(1, DCAN5_InitPowerOn());
-  EXPECT_EQ(sequence, Since(mark).WritesAndDelays());
+  EXPECT_EQ(sequence, Seen().WritesAndDelays());
   // The EPU's power-on and speed words after the DCA's: each model keeps its own.
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
   DCAN5_SetLENZESpeedVoltage(5.0);
@@ -128,19 +124,19 @@ TEST_F(OpticsTest, DcaInputsWithTheirBitsAndLevels) {
 
 TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_SetSMSpeed(5);
-  size_t mark = Mark();
+  Row();
   DCAN5_SetSMDirection(1);
-  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Since(mark).WritesAndDelays());
+  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
   DCAN5_OneSMStep();
   DCAN5_OneSMStep();
   EXPECT_EQ(200, DCAN5_LichtschrankeReset());
   DCAN5_OneSMStep();
-  EXPECT_EQ((std::vector<uint16_t>{1, 1, 0, 0x10, 0, 0x10, 0, 1}), Since(mark).Writes(0x5700));
+  EXPECT_EQ((std::vector<uint16_t>{1, 1, 0, 0x10, 0, 0x10, 0, 1}), Seen().Writes(0x5700));
   DCAN5_SetSMDirection(0);
   DCAN5_OneSMStep();
   EXPECT_EQ(2, dca->position());  // 4 steps
   // Speed 0 is "light barrier off"; a light barrier switched on is speed not 0.
-  mark = Mark();
+  Row();
   DCAN5_SetSMSpeed(0);
   EXPECT_EQ(3, DCAN5_LichtschrankeEin());
   DCAN5_TurnLaserdiodeOn(7);
@@ -157,7 +153,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_LichtschrankeReset();
   EXPECT_EQ(0, DCAN5_LichtschrankeAbfragen());
   DCAN5_LichtschrankeAus();
-  EXPECT_EQ((std::vector<uint16_t>{0x10, 0x00, 0x10}), Since(mark).Writes(0x5F00));
+  EXPECT_EQ((std::vector<uint16_t>{0x10, 0x00, 0x10}), Seen().Writes(0x5F00));
 }
 
 // ---- SDU ----
@@ -176,17 +172,16 @@ TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
   } rows[] = {{700, 300, 300}, {0, 0, 0}, {5, 65536 + 100, 100}};
   for (const auto& r : rows) {
     optic->set_position(r.start);
-    log.Clear();
-    const size_t mark = Mark();
+    Row();
     EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
-    EXPECT_EQ(0u, Since(mark).size());
+    EXPECT_EQ(0u, Seen().size());
     EXPECT_EQ(1, SDUN5_SetOpticPosition(r.request));
     EXPECT_EQ(Positioning(r.start, r.stored), log.Lines());
     EXPECT_EQ(static_cast<int32_t>(r.stored), optic->position());
     EXPECT_EQ(r.stored, g_pSDU->m_dwOpticPos);
     EXPECT_EQ(1, g_pSDU->m_bOpticReferenced);
-    EXPECT_EQ(2u, Since(mark).CountDelays(1000));
-    EXPECT_EQ(2 * (r.start + r.stored), Since(mark).CountDelays(1666));
+    EXPECT_EQ(2u, Seen().CountDelays(1000));
+    EXPECT_EQ(2 * (r.start + r.stored), Seen().CountDelays(1666));
   }
 }
 
@@ -245,13 +240,12 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
   };
   for (const auto& r : rows) {
     optic->set_position(33);
-    log.Clear();
-    const size_t mark = Mark();
+    Row();
     EXPECT_EQ(1, r.set(r.x, r.offset));
     EXPECT_EQ(r.ldkCode, dca->ldk_focus_code()) << r.x << ", " << r.offset;
     EXPECT_EQ(std::string("SetLinearspannung mit ") + r.logged + " Volt\n", log.Lines().at(0));
     EXPECT_EQ(r.position, optic->position());
-    EXPECT_EQ(0x4B00, Since(mark).AllWrites().at(0).first);  // the voltage before the optic moves
+    EXPECT_EQ(0x4B00, Seen().AllWrites().at(0).first);  // the voltage before the optic moves
   }
 }
 
@@ -279,22 +273,22 @@ TEST_F(OpticsTest, EmulationFlags) {
   for (int32_t flag : {1, 2}) {
     SCOPED_TRACE(flag);
     Emulate(flag);
-    size_t mark = Mark();
     EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_HeadReady());  // emulated reads give 0
     EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_MoveToEngPosPossible());
     EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());
-    EXPECT_EQ(flag == 1 ? 0u : 2u, Since(mark).ReadCount(0x5300));
+    EXPECT_EQ(flag == 1 ? 0u : 2u, Seen().ReadCount(0x5300));
     LENZE(4.0);
     FET(4.0);
     DCAN5_SetSMDirection(flag);
-    EXPECT_EQ(flag == 1 ? 0u : 6u, Since(mark).WriteCount());
-    EXPECT_EQ(flag == 1 ? 0u : 1u, Since(mark).Delays().size());  // the LENZE word's 10 us
-    mark = Mark();
+    EXPECT_EQ(flag == 1 ? 0u : 6u, Seen().WriteCount());
+    EXPECT_EQ(flag == 1 ? 0u : 1u, Seen().Delays().size());  // the LENZE word's 10 us
+    EXPECT_EQ(Strings{}, log.Lines());
+    Row();
     EXPECT_EQ(1, SDUN5_SetOpticPosition(5));
     EXPECT_EQ(Positioning(0, 5), log.Lines());
-    EXPECT_EQ(2u + 10u, Since(mark).Writes(0xAB00).size());
-    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Since(mark).Delays());
-    EXPECT_EQ(0u, Since(mark).ReadCount(0x8700));
+    EXPECT_EQ(2u + 10u, Seen().Writes(0xAB00).size());
+    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Seen().Delays());
+    EXPECT_EQ(0u, Seen().ReadCount(0x8700));
   }
   // More than 32767 steps out would wrap the 16-bit toggle count.
   machine.trace().SetEnabled(false);
@@ -319,24 +313,12 @@ TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
   for (const auto& r : rows) {
     for (uint16_t pattern : {0x0000, 0xFFFF}) {
       EPUN5_SetOKOutput(pattern);
-      const size_t mark = Mark();
+      Row();
       r.op();
-      const std::vector<uint16_t> writes = Since(mark).Writes(0xAB00);
+      const std::vector<uint16_t> writes = Seen().Writes(0xAB00);
       EXPECT_EQ(r.own != 0, !writes.empty());
       for (uint16_t w : writes) EXPECT_EQ(pattern & ~r.own, w & ~r.own) << "own " << r.own;
     }
-  }
-  Emulate(0);
-}
-
-TEST_F(OpticsTest, SduFocusFuzzOverFixedSeeds) {
-  machine.trace().SetEnabled(false);
-  Emulate(1);
-  std::mt19937 rng(20261205);
-  for (int run = 0; run < 300; ++run) {
-    std::vector<uint8_t> bytes(rng() % 560);
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
-    SduFocusFuzzOne(bytes.data(), bytes.size());
   }
   Emulate(0);
 }

@@ -2,6 +2,7 @@
 // the front end on its own: its noise and the protocol it enforces.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -70,12 +71,8 @@ TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
 
 TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
   const Words kStandard = {2, 2, 2, 251, 251, 251}, kSeparator = {5, 5, 5, 218, 231, 242};
-  const struct {
-    uint32_t mode, light, separator;
-    Words control;
-    const char* line;
-    const Words& targets;
-  } rows[] = {
+  // mode, light source, separator; the control words, the log line, the targets
+  const std::tuple<uint32_t, uint32_t, uint32_t, Words, const char*, const Words&> rows[] = {
       {0, 0, 0, {0x8030, 0x8000}, nullptr, kStandard},
       {1, 1, 1, {0x8032, 0x0002}, nullptr, kSeparator},
       {2, 0, 1, {0x8030, 0x0010}, nullptr, kStandard},
@@ -85,15 +82,14 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
       {0, 0, 2, {0x8030, 0x8000}, "Illegal Seperatortype 2 in CCSECard::SetScanmode()\n", kSeparator},
       {0x10002, 0x10001, 0x10000, {0x8032, 0x0012}, nullptr, kStandard},
   };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.mode << " " << r.light << " " << r.separator);
+  for (const auto& [mode, light, separator, control, line, targets] : rows) {
     g_CSEControl.SetValue(0x8032);
     Row();
-    EXPECT_EQ(1, CSEN5_SetScanmode(r.mode, r.light, r.separator));
-    EXPECT_EQ(Wrapped(kControl, r.control, 0x1000, 0x1000), Seen().AllWrites());
-    EXPECT_EQ(r.line ? Lines{r.line} : Lines{}, log.Lines());
-    EXPECT_EQ(r.targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
-                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
+    EXPECT_EQ(1, CSEN5_SetScanmode(mode, light, separator));
+    EXPECT_EQ(Wrapped(kControl, control, 0x1000, 0x1000), Seen().AllWrites()) << mode << light << separator;
+    EXPECT_EQ(line ? Lines{line} : Lines{}, log.Lines());
+    EXPECT_EQ(targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
+                              g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
   }
 }
 
@@ -163,20 +159,18 @@ TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
   cse->set_noise(11, 3);
   std::vector<bool> everyRound;
   for (int i = 0; i < 10; ++i) everyRound.insert(everyRound.end(), {false, true});
-  const struct {
-    std::vector<bool> busy;
-    uint64_t pairs, handshakeReads;
-  } rows[] = {{{}, 1, 2}, {{false, true}, 2, 4}, {everyRound, 10, 20}, {std::vector<bool>(20000, true), 1, 20001}};
+  const std::tuple<std::vector<bool>, uint64_t, uint64_t> rows[] = {
+      {{}, 1, 2}, {{false, true}, 2, 4}, {everyRound, 10, 20}, {std::vector<bool>(20000, true), 1, 20001}};
   uint32_t rgb = 0;
-  for (const auto& r : rows) {
-    cse->ScriptBusy(r.busy);
+  for (const auto& [busy, pairs, handshakeReads] : rows) {
+    cse->ScriptBusy(busy);
     rgb = 0xFFFFFFFF;
     Row();
     EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
     const sim::Rgb last = cse->last_reading();
     EXPECT_EQ(last[0] | last[1] << 8 | last[2] << 16, static_cast<int>(rgb));
-    EXPECT_EQ(r.pairs, Seen().ReadCount(cse::kBluePort));
-    EXPECT_EQ(r.handshakeReads, Seen().ReadCount(kHandshake));
+    EXPECT_EQ(pairs, Seen().ReadCount(cse::kBluePort));
+    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
   }
   const uint32_t held = rgb;
   CARDN5_SetEmulation(1);
@@ -230,31 +224,28 @@ TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
   // Flag 1 answers three queries without the board; the ready line and,
   // for flag 2, every line are read (the port library's emulation reads 0).
   // Lamp, colour select, alignment valid, ready; reads of status, handshake.
-  const struct {
-    int32_t flag;
-    std::vector<int32_t> answers;
-    uint64_t statusReads, handshakeReads, handshakeWrites;
-  } rows[] = {{0, {1, 1, 0, 1}, 2, 2, 10}, {1, {1, 0, 1, 0}, 1, 0, 0}, {2, {0, 1, 1, 0}, 2, 2, 0}};
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.flag);
-    CARDN5_SetEmulation(r.flag);
+  const std::tuple<int32_t, std::vector<int32_t>, uint64_t, uint64_t, uint64_t> rows[] = {
+      {0, {1, 1, 0, 1}, 2, 2, 10}, {1, {1, 0, 1, 0}, 1, 0, 0}, {2, {0, 1, 1, 0}, 2, 2, 0}};
+  for (const auto& [flag, answers, statusReads, handshakeReads, handshakeWrites] : rows) {
+    SCOPED_TRACE(flag);
+    CARDN5_SetEmulation(flag);
     Row();
-    EXPECT_EQ(r.answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
-                                               CSEN5_GetDeviceReady()}));
-    EXPECT_EQ(r.statusReads, Seen().ReadCount(cse::kStatusPort));
-    EXPECT_EQ(r.handshakeReads, Seen().ReadCount(kHandshake));
+    EXPECT_EQ(answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
+                                             CSEN5_GetDeviceReady()}));
+    EXPECT_EQ(statusReads, Seen().ReadCount(cse::kStatusPort));
+    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
     // the pulses lose their pause, the row keeps all of its steps
     Row();
     EXPECT_EQ(1, CSEN5_TurnXenonOn(0));
     EXPECT_EQ(1, CSEN5_TurnXenonOn(1));
     EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Seen().Writes(kControl));
-    EXPECT_EQ(r.flag ? 0u : 2u, Seen().CountDelays(200000));
+    EXPECT_EQ(flag ? 0u : 2u, Seen().CountDelays(200000));
     EXPECT_EQ((Lines{"Xenon stopped\n", "Xenon started\n"}), log.Lines());
     Row();
     CSEN5_StartScanSequence();
     EXPECT_EQ(1, CSEN5_ScanOneRow(1, 17, 1, 0, 0));
     CSEN5_StopScanSequence();
-    EXPECT_EQ(r.handshakeWrites, Seen().Writes(kHandshake).size());
+    EXPECT_EQ(handshakeWrites, Seen().Writes(kHandshake).size());
     EXPECT_EQ(1u, Seen().Count(sim::Access::PollVorschub));
     EXPECT_EQ(1u, Seen().CountDelays(1000));
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cardN5.h"
@@ -74,20 +75,15 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
   using Code = uint16_t (DcaModel::*)() const;
   const Code le = &DcaModel::le_focus_code, ldk = &DcaModel::ldk_focus_code, fet = &DcaModel::fet_speed_code,
              l12 = &DcaModel::lenze_code12, l8 = &DcaModel::lenze_code8, sens = &DcaModel::sensitivity_word;
-  const struct {
-    void (*set)(double);
-    double volts;
-    Code code;
-    uint16_t expected;
-  } rows[] = {
+  const std::tuple<void (*)(double), double, Code, uint16_t> rows[] = {
       // 200 x 2.55 is 509.99...
       {LE, 2.5, le, 63},          {LE, 12.0, le, 255},         {LE, kNaN, le, 0},          {LDK, 5.0, ldk, 127},
       {LDK, kInf, ldk, 255},      {LDK, -1.0, ldk, 0},         {FET, 7.3, fet, 186},       {LENZE, 5.0, l12, 2047},
       {LENZE, 10.0, l8, 255},     {LENZE, kNaN, l12, 0},       {Level1, 50, sens, 127},    {Level1, 100, sens, 254},
       {Level2, 50, sens, 0x7F00}, {Level2, 200, sens, 0xFD00}, {Level1, -1, sens, 0xFFFE}, {Level1, kNaN, sens, 0}};
-  for (const auto& r : rows) {
-    r.set(r.volts);
-    EXPECT_EQ(r.expected, (dca->*r.code)()) << r.volts;
+  for (const auto& [set, volts, code, expected] : rows) {
+    set(volts);
+    EXPECT_EQ(expected, (dca->*code)()) << volts;
   }
   // One word, two voltages: each keeps the other's byte.
   LENZE(2.5);
@@ -100,22 +96,17 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
 }
 
 TEST_F(OpticsTest, DcaInputsWithTheirBitsAndLevels) {
-  const struct {
-    int32_t(CARDN5_CALL* test)();
-    uint16_t port;
-    int bit;
-    int32_t whenHigh;
-  } rows[] = {{DCAN5_TestLeftSensor, 0x5300, 11, 0},  {DCAN5_TestRightSensor, 0x5300, 12, 0},
-              {DCAN5_TestLeftSchalter, 0x5300, 1, 0}, {DCAN5_TestRightSchalter, 0x5300, 2, 0},
-              {DCAN5_EnoughInk, 0x5300, 4, 0},        {DCAN5_HeadReady, 0x5300, 3, 1},
-              {DCAN5_TestLEFokstat, 0x5300, 9, 1},    {DCAN5_TestFETTemperature, 0x4300, 15, 0}};
-  for (const auto& r : rows) {
+  const std::tuple<int32_t(CARDN5_CALL*)(), uint16_t, int, int32_t> rows[] = {
+      {DCAN5_TestLeftSensor, 0x5300, 11, 0},  {DCAN5_TestRightSensor, 0x5300, 12, 0},
+      {DCAN5_TestLeftSchalter, 0x5300, 1, 0}, {DCAN5_TestRightSchalter, 0x5300, 2, 0},
+      {DCAN5_EnoughInk, 0x5300, 4, 0},        {DCAN5_HeadReady, 0x5300, 3, 1},
+      {DCAN5_TestLEFokstat, 0x5300, 9, 1},    {DCAN5_TestFETTemperature, 0x4300, 15, 0}};
+  for (const auto& [test, port, bit, whenHigh] : rows) {
     for (bool high : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "bit " << r.bit << (high ? " high" : " low"));
       testsupport::ClearLastError();
-      dca->set_input(r.port, r.bit, high);
-      EXPECT_EQ(high ? r.whenHigh : 1 - r.whenHigh, r.test());
-      const bool noInk = r.test == DCAN5_EnoughInk && high;
+      dca->set_input(port, bit, high);
+      EXPECT_EQ(high ? whenHigh : 1 - whenHigh, test()) << "bit " << bit << (high ? " high" : " low");
+      const bool noInk = test == DCAN5_EnoughInk && high;
       EXPECT_EQ(noInk ? 4503 : 0, testsupport::LastError().code);
       EXPECT_EQ(noInk ? "CDCA.cpp" : "", testsupport::LastError().file);
     }
@@ -166,22 +157,19 @@ Strings Positioning(unsigned contactAt, unsigned out) {
 }
 
 TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
-  const struct {
-    int32_t start;
-    uint32_t request, stored;
-  } rows[] = {{700, 300, 300}, {0, 0, 0}, {5, 65536 + 100, 100}};
-  for (const auto& r : rows) {
-    optic->set_position(r.start);
+  const std::tuple<int32_t, uint32_t, uint32_t> rows[] = {{700, 300, 300}, {0, 0, 0}, {5, 65536 + 100, 100}};
+  for (const auto& [start, request, stored] : rows) {
+    optic->set_position(start);
     Row();
     EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
     EXPECT_EQ(0u, Seen().size());
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(r.request));
-    EXPECT_EQ(Positioning(r.start, r.stored), log.Lines());
-    EXPECT_EQ(static_cast<int32_t>(r.stored), optic->position());
-    EXPECT_EQ(r.stored, g_pSDU->m_dwOpticPos);
+    EXPECT_EQ(1, SDUN5_SetOpticPosition(request));
+    EXPECT_EQ(Positioning(start, stored), log.Lines());
+    EXPECT_EQ(static_cast<int32_t>(stored), optic->position());
+    EXPECT_EQ(stored, g_pSDU->m_dwOpticPos);
     EXPECT_EQ(1, g_pSDU->m_bOpticReferenced);
     EXPECT_EQ(2u, Seen().CountDelays(1000));
-    EXPECT_EQ(2 * (r.start + r.stored), Seen().CountDelays(1666));
+    EXPECT_EQ(2 * (start + stored), Seen().CountDelays(1666));
   }
 }
 
@@ -191,23 +179,20 @@ void StopsEarly(SduModel& m) { m.ScriptSensor({false, false, true}); }
 void ChopperOff(SduModel&) { SDUN5_SwitchChopperCurrent(0); }
 
 TEST_F(OpticsTest, SduSensorAndChopperFaultsAreNotReported) {
-  const struct {
-    void (*fault)(SduModel&);
-    int32_t start, endsAt;
-    const char* referenceEnd;
-    size_t violations;  // the optic driven into its end
-  } rows[] = {{NeverActive, 100, 50, "MoveOptic with 1924 steps ready \n", 1},
-              {StuckActive, 400, 450, "in MoveOptiv() at 0 steps endsensor contacted \n", 0},
-              {StopsEarly, 400, 449, "in MoveOptiv() at 1 steps endsensor contacted \n", 0},
-              {ChopperOff, 300, 300, "MoveOptic with 1924 steps ready \n", 0}};
-  for (const auto& r : rows) {
-    optic->set_position(r.start);
-    r.fault(*optic);
+  // the fault, start, end, the reference move's last line, violations (the optic driven into its end)
+  const std::tuple<void (*)(SduModel&), int32_t, int32_t, const char*, size_t> rows[] = {
+      {NeverActive, 100, 50, "MoveOptic with 1924 steps ready \n", 1},
+      {StuckActive, 400, 450, "in MoveOptiv() at 0 steps endsensor contacted \n", 0},
+      {StopsEarly, 400, 449, "in MoveOptiv() at 1 steps endsensor contacted \n", 0},
+      {ChopperOff, 300, 300, "MoveOptic with 1924 steps ready \n", 0}};
+  for (const auto& [fault, start, endsAt, referenceEnd, violations] : rows) {
+    optic->set_position(start);
+    fault(*optic);
     log.Clear();
     EXPECT_EQ(1, SDUN5_SetOpticPosition(50));
-    EXPECT_EQ(r.referenceEnd, log.Lines().at(1));
-    EXPECT_EQ(r.endsAt, optic->position());
-    EXPECT_EQ(r.violations, machine.Violations().size());
+    EXPECT_EQ(referenceEnd, log.Lines().at(1));
+    EXPECT_EQ(endsAt, optic->position());
+    EXPECT_EQ(violations, machine.Violations().size());
     machine.ClearViolations();
     optic->set_sensor_fault(SduModel::SensorFault::kNone);
   }
@@ -226,25 +211,20 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
   SDUN5_SetLDScanfokusTable(ldX, scanY, 2);
   SDUN5_SetLDPlotfokusTable(ldX, plotY, 2);
   const auto xenon = SDUN5_SetXenonScanfokus, scan = SDUN5_SetLDScanfokus, plot = SDUN5_SetLDPlotfokus;
-  const struct {
-    int32_t(CARDN5_CALL* set)(double, double);
-    double x, offset;
-    uint16_t ldkCode;
-    const char* logged;
-    int32_t position;  // 33: the optic stays
-  } rows[] = {
+  // the setter, focus, offset, LDK code, the voltage logged, the optic's position (33: it stays)
+  const std::tuple<int32_t(CARDN5_CALL*)(double, double), double, double, uint16_t, const char*, int32_t> rows[] = {
       {xenon, 50, 0, 255, "10.000000", 475},    {xenon, 50, 12, 0, "0.000000", 475},
       {xenon, 150, -3, 255, "10.000000", 1924}, {xenon, 0, 2.5, 191, "7.500000", 0},
       {xenon, kNaN, kNaN, 255, "10.000000", 0}, {scan, 5, 1, 102, "4.000000", 33},
       {plot, 10, 0, 255, "12.000000", 33},      {plot, 0, 5, 0, "-4.000000", 33},
   };
-  for (const auto& r : rows) {
+  for (const auto& [set, x, offset, ldkCode, logged, position] : rows) {
     optic->set_position(33);
     Row();
-    EXPECT_EQ(1, r.set(r.x, r.offset));
-    EXPECT_EQ(r.ldkCode, dca->ldk_focus_code()) << r.x << ", " << r.offset;
-    EXPECT_EQ(std::string("SetLinearspannung mit ") + r.logged + " Volt\n", log.Lines().at(0));
-    EXPECT_EQ(r.position, optic->position());
+    EXPECT_EQ(1, set(x, offset));
+    EXPECT_EQ(ldkCode, dca->ldk_focus_code()) << x << ", " << offset;
+    EXPECT_EQ(std::string("SetLinearspannung mit ") + logged + " Volt\n", log.Lines().at(0));
+    EXPECT_EQ(position, optic->position());
     EXPECT_EQ(0x4B00, Seen().AllWrites().at(0).first);  // the voltage before the optic moves
   }
 }
@@ -301,23 +281,20 @@ TEST_F(OpticsTest, EmulationFlags) {
 }
 
 TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
-  const struct {
-    void (*op)();
-    uint16_t own;
-  } rows[] = {{[] { SDUN5_SwitchChopperCurrent(1); }, 0x0020},
-              {[] { SDUN5_SwitchChopperCurrent(0); }, 0x0020},
-              {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
-              {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
-              {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
+  const std::pair<void (*)(), uint16_t> rows[] = {{[] { SDUN5_SwitchChopperCurrent(1); }, 0x0020},
+                                                  {[] { SDUN5_SwitchChopperCurrent(0); }, 0x0020},
+                                                  {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
+                                                  {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
+                                                  {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
   Emulate(1);  // the sensor reads active: short moves
-  for (const auto& r : rows) {
+  for (const auto& [op, own] : rows) {
     for (uint16_t pattern : {0x0000, 0xFFFF}) {
       EPUN5_SetOKOutput(pattern);
       Row();
-      r.op();
+      op();
       const std::vector<uint16_t> writes = Seen().Writes(0xAB00);
-      EXPECT_EQ(r.own != 0, !writes.empty());
-      for (uint16_t w : writes) EXPECT_EQ(pattern & ~r.own, w & ~r.own) << "own " << r.own;
+      EXPECT_EQ(own != 0, !writes.empty());
+      for (uint16_t w : writes) EXPECT_EQ(pattern & ~own, w & ~own) << "own " << own;
     }
   }
   Emulate(0);

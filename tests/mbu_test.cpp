@@ -42,7 +42,7 @@ MBU_BLOCK_INFO Block(std::vector<uint16_t>& words, uint32_t x, uint32_t y, uint3
 
 // The register shadows live for the whole process: each test starts from
 // those of a fresh load.
-class MbuTest : public testsupport::BoardsTest {
+class MbuTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
@@ -57,7 +57,6 @@ class MbuTest : public testsupport::BoardsTest {
     ASSERT_EQ(1, MBUN5_WriteBlock(b)) << log.Dump();
     ASSERT_EQ(1, MBUN5_TriggerBlock(b)) << log.Dump();
   }
-  sim::TraceView Since(size_t mark) { return machine.trace().Since(mark); }
 
   sim::MbuModel* mbu = nullptr;
 };
@@ -91,10 +90,8 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
     SCOPED_TRACE(testing::Message() << "jumper " << r.boardId << " emulation " << r.emulation);
     mbu->set_jumper_id(static_cast<uint32_t>(r.boardId));
     CARDN5_SetEmulation(r.emulation);
-    testsupport::ClearLastError();
+    Row();
     if (r.errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
-    log.Clear();
-    const size_t mark = machine.trace().Mark();
     EXPECT_EQ(r.result, MBUN5_InitPowerOn());
     EXPECT_EQ(r.info, MBUN5_GetCardInfo());
     const std::string id = std::to_string(r.info.dwJumperID);
@@ -107,9 +104,9 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
     EXPECT_EQ(r.errors + (r.errorBefore ? 1 : 0), ERRLOGX_ErrorCount());
     EXPECT_EQ(r.errors ? 4830 : r.errorBefore ? 2142 : 0, testsupport::LastError().code);
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ((r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}), Since(mark).AllWrites());
-    EXPECT_EQ(r.emulation ? 0u : 2u, Since(mark).CountDelays(1000));
-    EXPECT_EQ(r.emulation ? 0u : 1u, Since(mark).ReadCount(0xA700));
+    EXPECT_EQ((r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}), Seen().AllWrites());
+    EXPECT_EQ(r.emulation ? 0u : 2u, Seen().CountDelays(1000));
+    EXPECT_EQ(r.emulation ? 0u : 1u, Seen().ReadCount(0xA700));
   }
   CARDN5_SetEmulation(0);
 }
@@ -152,18 +149,17 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
     SCOPED_TRACE(testing::Message() << r.x << " x " << r.y << " zero " << r.zero << " mode " << r.mode);
     MBUN5_TrigSoftReset();
     CARDN5_SetEmulation(static_cast<int32_t>(r.emulation));
-    log.Clear();
-    const size_t mark = machine.trace().Mark();
+    Row();
     MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);
     b.dwByteCount = r.byteCount;
     b.dwCountFromPixels = r.countFromPixels;
     EXPECT_EQ(r.refusal ? 0 : 1, MBUN5_WriteBlock(b));
     EXPECT_EQ(r.refusal ? Lines{r.refusal} : Lines{}, log.Lines());
     if (r.refusal || r.emulation) {
-      EXPECT_EQ(0u, Since(mark).size());
+      EXPECT_EQ(0u, Seen().size());
       continue;
     }
-    EXPECT_EQ(1u, Since(mark).Count(sim::Access::BlockOut));
+    EXPECT_EQ(1u, Seen().Count(sim::Access::BlockOut));
     ASSERT_EQ(r.words, mbu->address_counter());
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + r.words, mbu->bank(0).begin()));
   }
@@ -192,7 +188,7 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
   EXPECT_EQ((Lines{"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"}),
             log.Lines());
   std::vector<std::vector<uint16_t>> images;
-  const size_t mark = machine.trace().Mark();
+  Row();
   for (uint16_t i = 0; i < 50; ++i) {
     images.push_back(Image(4u * (1 + i * 7 % 40), i));
     WriteAndTrigger(Block(images.back(), 64, 1 + i * 7 % 40, i % 3 ? 0x300 : 0));
@@ -204,8 +200,8 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
     EXPECT_EQ(images[i], mbu->blocks()[i].words) << i;
     EXPECT_EQ(i % 3 == 0 ? 5 : i % 3 == 1 ? 12 : 10, mbu->blocks()[i].command) << i;
   }
-  EXPECT_EQ(50u, Since(mark).Count(sim::Access::BlockOut));
-  EXPECT_TRUE(Since(mark).Writes(0xAB00).empty());  // the command alone tells the segment
+  EXPECT_EQ(50u, Seen().Count(sim::Access::BlockOut));
+  EXPECT_TRUE(Seen().Writes(0xAB00).empty());  // the command alone tells the segment
 }
 
 // The plot height set before (the block carries one more); the divider
@@ -248,13 +244,11 @@ TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
     MBU_BLOCK_INFO b = Block(words, 16, 16, r.zero, r.mode, r.steps);
     b.dwPlotHeightPixel = r.plotHeight + 1;
     ASSERT_TRUE(!r.result || MBUN5_WriteBlock(b) == 1);
-    testsupport::ClearLastError();
-    log.Clear();
     const uint16_t bank = g_pMBU->m_wExpectedBank;
-    const size_t mark = machine.trace().Mark();
+    Row();
     EXPECT_EQ(r.result, static_cast<uint32_t>(MBUN5_TriggerBlock(b)));
     EXPECT_EQ(r.divider, g_pMBU->m_wSMDivider);
-    const Writes all = Since(mark).AllWrites();  // a refused block: none at all
+    const Writes all = Seen().AllWrites();  // a refused block: none at all
     EXPECT_EQ(r.writes, Writes(all.begin() + (r.result ? 1 : 0), all.end()));
     EXPECT_EQ(r.result ? 1 - bank : bank, g_pMBU->m_wExpectedBank);
     char failure[128] = "";
@@ -361,13 +355,11 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
     SCOPED_TRACE(r.name);
     r.board(*mbu);
     CARDN5_SetEmulation(r.emulation);
-    testsupport::ClearLastError();
     HWINFOX_Clear();
-    log.Clear();
-    const size_t mark = machine.trace().Mark();
+    Row();
     EXPECT_EQ(r.result, r.call());
-    EXPECT_EQ(r.writes, Since(mark).AllWrites());
-    EXPECT_EQ(r.delays, Since(mark).Delays());
+    EXPECT_EQ(r.writes, Seen().AllWrites());
+    EXPECT_EQ(r.delays, Seen().Delays());
     EXPECT_EQ(r.lines, log.Lines());
     EXPECT_EQ(r.error, testsupport::LastError().code);
     int32_t code = 0;

@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,14 +19,6 @@
 #include "hwio32_ext.h"
 #include "iod_model.h"
 #include "machine.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define CARDN5_FUZZ_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CARDN5_FUZZ_ASAN 1
-#endif
-#endif
 
 namespace iodfuzz {
 
@@ -56,27 +49,20 @@ struct Link {
   sim::IodModel* mcm;
 };
 
-// The room an answer may use. Under AddressSanitizer the allocation ends
-// there and its red zone is the guard; otherwise guard bytes follow.
+// The room an answer may use, and guard bytes behind it: a write into them
+// shows in every build, one further out under AddressSanitizer.
 class AnswerBuffer {
  public:
-  static constexpr size_t kRoom = 249;
-#ifdef CARDN5_FUZZ_ASAN
-  static constexpr size_t kGuard = 0;
-#else
-  static constexpr size_t kGuard = 32;
-#endif
-  AnswerBuffer() : m_bytes(new char[kRoom + kGuard]) { std::memset(m_bytes.get(), kFill, kRoom + kGuard); }
+  static constexpr size_t kRoom = 249, kGuard = 32;
+  AnswerBuffer() { std::memset(m_bytes.get(), kFill, kRoom + kGuard); }
   char* data() { return m_bytes.get(); }
   bool GuardIntact() const {
-    for (size_t i = kRoom; i < kRoom + kGuard; ++i)
-      if (m_bytes[i] != kFill) return false;
-    return true;
+    return std::all_of(&m_bytes[kRoom], &m_bytes[kRoom + kGuard], [](char c) { return c == kFill; });
   }
 
  private:
   static constexpr char kFill = '\x5C';
-  std::unique_ptr<char[]> m_bytes;
+  std::unique_ptr<char[]> m_bytes{new char[kRoom + kGuard]};
 };
 
 }  // namespace iodfuzz

@@ -16,14 +16,8 @@ namespace {
 const char kCommand[] = "STATUS";
 
 int32_t Exchange(int nExport, char* pszAnswer) {
-  switch (nExport) {
-    case 0:
-      return IODN5_RepReceiveTxt(kCommand, pszAnswer);
-    case 1:
-      return IODN6_RepReceiveTxt(kCommand, pszAnswer);
-    default:
-      return IODN6_SingleReceiveTxt(kCommand, pszAnswer);
-  }
+  if (nExport == 0) return IODN5_RepReceiveTxt(kCommand, pszAnswer);
+  return nExport == 1 ? IODN6_RepReceiveTxt(kCommand, pszAnswer) : IODN6_SingleReceiveTxt(kCommand, pszAnswer);
 }
 
 // A successful exchange took the last answer offered: a length of 2 to 250,

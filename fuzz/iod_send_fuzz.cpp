@@ -26,18 +26,10 @@ std::vector<uint8_t> Frame(const char* pszCommand, size_t n, bool bN6) {
 // Bits 1-2: none, the first telegram rejected, one of its bytes never
 // taken, or its verdict late; bits 3-7 say which byte or how late.
 void AddFault(sim::IodModel& mcm, uint8_t bMode) {
-  const int nWhich = bMode >> 3;
-  switch ((bMode >> 1) & 3) {
-    case 1:
-      mcm.RejectTelegram(0);
-      break;
-    case 2:
-      mcm.NeverTakeByte(0, nWhich);
-      break;
-    case 3:
-      mcm.DropVerdict(0, static_cast<uint64_t>(nWhich) * 2000000);
-      break;
-  }
+  const int nWhich = bMode >> 3, nFault = (bMode >> 1) & 3;
+  if (nFault == 1) mcm.RejectTelegram(0);
+  if (nFault == 2) mcm.NeverTakeByte(0, nWhich);
+  if (nFault == 3) mcm.DropVerdict(0, static_cast<uint64_t>(nWhich) * 2000000);
 }
 
 }  // namespace

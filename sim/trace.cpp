@@ -90,6 +90,12 @@ TraceView TraceView::UntilFirstWrite() const {
   return TraceView(m_begin, end);
 }
 
+TraceView TraceView::UntilWriteOf(uint16_t value) const {
+  const TraceEntry* end = m_begin;
+  while (end != m_end && !(end->IsWrite() && end->value == value)) ++end;
+  return TraceView(m_begin, end);
+}
+
 std::vector<uint32_t> TraceView::Delays() const {
   std::vector<uint32_t> out;
   for (const TraceEntry& e : *this)
@@ -101,6 +107,12 @@ size_t TraceView::CountDelays(uint32_t us) const {
   size_t n = 0;
   for (const TraceEntry& e : *this) n += (e.kind == Access::Delay && e.arg1 == us) ? 1 : 0;
   return n;
+}
+
+uint64_t TraceView::TotalDelayUs() const {
+  uint64_t us = 0;
+  for (const TraceEntry& e : *this) us += e.kind == Access::Delay ? e.arg1 : 0;
+  return us;
 }
 
 size_t TraceView::Count(Access kind) const {

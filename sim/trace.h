@@ -64,9 +64,13 @@ class TraceView {
   size_t HoldOffs() const;
   // The stretch up to (not including) the first write.
   TraceView UntilFirstWrite() const;
+  // Up to the first write of `value` (to any port); the whole view when none.
+  TraceView UntilWriteOf(uint16_t value) const;
   // Pauses in microseconds, in order; how many lasted exactly us.
   std::vector<uint32_t> Delays() const;
   size_t CountDelays(uint32_t us) const;
+  // The pauses together, in microseconds.
+  uint64_t TotalDelayUs() const;
   // How many entries of a kind (folded repeats count once).
   size_t Count(Access kind) const;
   // Words moved by block transfers of a kind (BlockIn, BlockOut) on a port.

@@ -5,12 +5,12 @@
 
 #include <cstdlib>
 #include <limits>
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "cph_focus_fuzz.h"
+#include "cardN5.h"
+#include "cardN532.h"
 #include "cph_model.h"
 #include "cph_regs.h"
 #include "epu_model.h"
@@ -21,7 +21,7 @@ namespace {
 using Lines = std::vector<std::string>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
-class CphTest : public testsupport::BoardsTest {
+class CphTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
@@ -34,7 +34,8 @@ class CphTest : public testsupport::BoardsTest {
     cph->set_position(lens);
     ASSERT_EQ(1, CPHN5_InitPowerOn());
     ASSERT_EQ(1, CPHN5_SetCalibParam(500.0, 500.0, 1000));
-    cph->ClearRecord(), log.Clear(), testsupport::ClearLastError();
+    cph->ClearRecord();
+    Row();
   }
   int32_t Error() { return testsupport::LastError().code; }
   sim::EpuModel* epu = nullptr;
@@ -52,14 +53,13 @@ TEST_F(CphTest, MovesStopAtTheSensorTestedBeforeEachStepAtTheirOwnPace) {
       {50, -5, 1, 1, -5, nullptr, 0}};
   for (const auto& [start, n, direction, stopMode, result, stopLine, periodUs] : rows) {
     Fresh(start);
-    const size_t mark = machine.trace().Mark();
     EXPECT_EQ(result, CPHN5_LenseMove(n, direction, stopMode)) << start << " " << n;
     EXPECT_EQ(start + (direction == 1 ? 1 : -1) * std::max(result, 0), cph->lens_position());
     Lines lines = {"CPHCard LenseMove(" + std::to_string(n) + "," + std::to_string(direction) + "," +
                    std::to_string(stopMode) + ")\n"};
     if (stopLine) lines.push_back(stopLine);
     EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(1u, machine.trace().Since(mark).CountDelays(1000));  // the direction's, also without a step
+    EXPECT_EQ(1u, Seen().CountDelays(1000));  // the direction's, also without a step
     EXPECT_EQ(periodUs ? periodUs * 1000 : UINT64_MAX, cph->shortest_step_period_ns());
     EXPECT_EQ(result > 0 ? 201000u : UINT64_MAX, cph->shortest_low_pulse_ns());
   }
@@ -173,7 +173,7 @@ TEST_F(CphTest, CalibrationStoresFirstThenChecksAndComputes) {
       {12.56637061436, 6.28318530718, 100, 1, 0, 2155, 3},
       {12.56637061436, 6.28318530718, 200, 1, 0, 0, 1}};
   for (const auto& [first, second, steps, result, engraving, code, lines] : rows) {
-    log.Clear(), testsupport::ClearLastError();
+    Row();
     const int32_t before = g_pCPH->m_lEngravingPos;
     EXPECT_EQ(result, CPHN5_SetCalibParam(first, second, steps)) << first << " " << second << " " << steps;
     EXPECT_EQ(result ? engraving : before, g_pCPH->m_lEngravingPos);
@@ -207,7 +207,7 @@ TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
   const std::tuple<double, const char*> rows[] = {{-kInf, "0"},     {6.25, "0"},       {25, "500"},
                                                   {2550, "100000"}, {1e300, "100000"}, {kNaN, nullptr}};
   for (const auto& [um, defocus] : rows) {
-    log.Clear(), testsupport::ClearLastError();
+    Row();
     EXPECT_EQ(defocus && um < 1000 ? 1 : 0, CPHN5_SetFokus(um)) << um;
     EXPECT_EQ(!defocus ? 2155 : um < 1000 ? 0 : 4525, Error());
     EXPECT_EQ(defocus ? std::string("CPHCard SetDefokusPosition(") + defocus + ")\n"
@@ -235,21 +235,6 @@ TEST_F(CphTest, EmulationFlagOneReportsSuccessTwoLetsDefocusMovesFail) {
   EXPECT_EQ(2003, Error());
   EXPECT_EQ(std::vector<uint32_t>(5, 1000), machine.trace().Delays());  // only the directions' pauses run
   EXPECT_EQ(1000, cph->lens_position());
-}
-
-// The fuzzing function over fixed seeds and chosen inputs: none, all
-// non-numbers, a table count one above 30.
-TEST_F(CphTest, FocusFuzzSeedsKeepTheInvariantsAndEveryLogLineWhole) {
-  std::vector<std::vector<uint8_t>> inputs = {{}, std::vector<uint8_t>(600, 0xFF), {31, 0, 1, 0, 0}};
-  std::mt19937 rng(20240610);
-  for (int i = 0; i < 300; ++i)
-    for (uint8_t& b : inputs.emplace_back(rng() % 600)) b = static_cast<uint8_t>(rng());
-  CARDN5_SetEmulation(1);
-  for (const auto& bytes : inputs) {
-    log.Clear();
-    CphFocusFuzzOne(bytes.data(), bytes.size());
-    for (const std::string& line : log.Lines()) ASSERT_EQ('\n', line.back()) << line.size();
-  }
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// Colour scanner electronics against the simulated scanner front end.
+// Colour scanner electronics against the simulated scanner front end, and
+// the front end on its own: its noise and the protocol it enforces.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "cardN5.h"
 #include "cse_model.h"
+#include "hwio32.h"
 #include "test_support.h"
 
 namespace {
@@ -27,21 +30,17 @@ Writes Wrapped(uint16_t port, const Words& values, uint16_t before, uint16_t aft
 }
 
 // The front end on the machine, the board powered on in scan mode 1.
-class CseTest : public testsupport::BoardsTest {
+class CseTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
     cse = &machine.Add<CseModel>();
     ASSERT_EQ(1, CSEN5_InitPowerOn());
     ASSERT_EQ(1, CSEN5_SetScanmode(1, 0, 0));
-    log.Clear();
+    Row();
   }
-  sim::TraceView Since(size_t mark) { return machine.trace().Since(mark); }
-  // A fresh stretch: the log cleared, the trace marked.
-  size_t Fresh() {
-    log.Clear();
-    return machine.trace().Mark();
-  }
+  std::vector<int> Offsets() const { return {cse->offset(0), cse->offset(1), cse->offset(2)}; }
+  std::vector<int> Gains() const { return {cse->gain(0), cse->gain(1), cse->gain(2)}; }
   CseModel* cse = nullptr;
 };
 
@@ -50,17 +49,18 @@ class CseTest : public testsupport::BoardsTest {
 // busy line quiet). The one stuck-busy case runs every wait to its bound.
 TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
   machine.trace().SetEnabled(false);
-  const struct {
-    uint64_t ackNs, stuck, us;
-  } rows[] = {{5000, 0, 12}, {30000, 0, 3 * 12}, {CseModel::kNever, 0, 10 * 12}, {5000, 1, 100 + 5 * 20000 + 5 + 1}};
+  const uint64_t rows[][3] = {// acknowledge after ns, busy stuck, us taken
+                              {5000, 0, 12},
+                              {30000, 0, 3 * 12},
+                              {CseModel::kNever, 0, 10 * 12},
+                              {5000, 1, 100 + 5 * 20000 + 5 + 1}};
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.us);
-    cse->set_ack_delay_ns(r.ackNs);
-    cse->set_busy(r.stuck ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
+    cse->set_ack_delay_ns(r[0]);
+    cse->set_busy(r[1] ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
     const uint64_t t0 = machine.NowNs();
     EXPECT_EQ(1, CSEN5_StartScanSequence());
-    EXPECT_EQ(r.us, (machine.NowNs() - t0) / 1000);
-    EXPECT_EQ(r.ackNs != CseModel::kNever, cse->started());
+    EXPECT_EQ(r[2], (machine.NowNs() - t0) / 1000);
+    EXPECT_EQ(r[0] != CseModel::kNever, cse->started()) << r[2];
     cse->set_ack_delay_ns(5000);
     cse->set_busy(CseModel::Busy::kNever);
     EXPECT_EQ(1, CSEN5_StopScanSequence());
@@ -71,12 +71,8 @@ TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
 
 TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
   const Words kStandard = {2, 2, 2, 251, 251, 251}, kSeparator = {5, 5, 5, 218, 231, 242};
-  const struct {
-    uint32_t mode, light, separator;
-    Words control;
-    const char* line;
-    const Words& targets;
-  } rows[] = {
+  // mode, light source, separator; the control words, the log line, the targets
+  const std::tuple<uint32_t, uint32_t, uint32_t, Words, const char*, const Words&> rows[] = {
       {0, 0, 0, {0x8030, 0x8000}, nullptr, kStandard},
       {1, 1, 1, {0x8032, 0x0002}, nullptr, kSeparator},
       {2, 0, 1, {0x8030, 0x0010}, nullptr, kStandard},
@@ -86,15 +82,14 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
       {0, 0, 2, {0x8030, 0x8000}, "Illegal Seperatortype 2 in CCSECard::SetScanmode()\n", kSeparator},
       {0x10002, 0x10001, 0x10000, {0x8032, 0x0012}, nullptr, kStandard},
   };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.mode << " " << r.light << " " << r.separator);
+  for (const auto& [mode, light, separator, control, line, targets] : rows) {
     g_CSEControl.SetValue(0x8032);
-    const size_t mark = Fresh();
-    EXPECT_EQ(1, CSEN5_SetScanmode(r.mode, r.light, r.separator));
-    EXPECT_EQ(Wrapped(kControl, r.control, 0x1000, 0x1000), Since(mark).AllWrites());
-    EXPECT_EQ(r.line ? Lines{r.line} : Lines{}, log.Lines());
-    EXPECT_EQ(r.targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
-                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
+    Row();
+    EXPECT_EQ(1, CSEN5_SetScanmode(mode, light, separator));
+    EXPECT_EQ(Wrapped(kControl, control, 0x1000, 0x1000), Seen().AllWrites()) << mode << light << separator;
+    EXPECT_EQ(line ? Lines{line} : Lines{}, log.Lines());
+    EXPECT_EQ(targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
+                              g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
   }
 }
 
@@ -102,39 +97,39 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
 // references scanned at the targets, and a dead channel's black alignment.
 TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndAPictureReadsBackAtTheTargets) {
   CSEN5_TurnXenonOn(1);
-  size_t mark = Fresh();
+  Row();
   const Lines black = {"Rotoffset  : 144  Rotwert  : 2 \n", "Gruenoffset: 138  Gruenwert: 2 \n",
                        "Blauoffset : 150  Blauwert : 2 \n"};
   EXPECT_EQ(1, CSEN5_DoSchwarzAbgleich(1));
   EXPECT_EQ(black, log.Lines());
-  EXPECT_EQ((std::vector<int>{100, 100, 100}), (std::vector<int>{cse->gain(0), cse->gain(1), cse->gain(2)}));
+  EXPECT_EQ((std::vector<int>{100, 100, 100}), Gains());
   EXPECT_FALSE(cse->started());
   // 1 ms after each of the 145 + 139 + 151 settings, 80 us after each reading
-  EXPECT_EQ(435u, Since(mark).CountDelays(1000));
-  EXPECT_EQ(20u * 435, Since(mark).CountDelays(80));
+  EXPECT_EQ(435u, Seen().CountDelays(1000));
+  EXPECT_EQ(20u * 435, Seen().CountDelays(80));
 
   // Emulated: no handshake, reading or pause; the held reading (2, 2, 2)
   // meets each target at once: the preset, then one setting a colour.
   CARDN5_SetEmulation(2);
-  mark = Fresh();
+  Row();
   CSEN5_DoSchwarzAbgleich(1);
-  EXPECT_EQ(8u, Since(mark).size());
-  EXPECT_EQ((Words{100, 0}), Since(mark).Writes(cse::kRedDACPort));
+  EXPECT_EQ(8u, Seen().size());
+  EXPECT_EQ((Words{100, 0}), Seen().Writes(cse::kRedDACPort));
   EXPECT_EQ(
       (Lines{"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n", "Blauoffset : 0  Blauwert : 2 \n"}),
       log.Lines());
   CARDN5_SetEmulation(0);
 
   cse->set_under(CseModel::Under::kWhiteReference);
-  mark = Fresh();
+  Row();
   EXPECT_EQ(1, CSEN5_DoWeissAbgleich());
   EXPECT_EQ((Lines{"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
                    "Blaugain : 109   Blauwert : 252 \n"}),
             log.Lines());
   EXPECT_FALSE(cse->started());
   // only red pauses, after each of its 100 settings
-  EXPECT_EQ(100u, Since(mark).CountDelays(1000));
-  EXPECT_EQ(20u * (100 + 92 + 110), Since(mark).CountDelays(80));
+  EXPECT_EQ(100u, Seen().CountDelays(1000));
+  EXPECT_EQ(20u * (100 + 92 + 110), Seen().CountDelays(80));
 
   // stripes of 8 pixels: white reference, black reference
   cse->set_picture(
@@ -155,8 +150,8 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndAPictureReadsBackAtTheTargets)
   log.Clear();
   CSEN5_DoSchwarzAbgleich(2);
   EXPECT_EQ((Lines{black[0], black[2]}), log.Lines());
-  EXPECT_EQ((std::vector<int>{144, 255, 150}), (std::vector<int>{cse->offset(0), cse->offset(1), cse->offset(2)}));
-  EXPECT_EQ((std::vector<int>{99, 91, 109}), (std::vector<int>{cse->gain(0), cse->gain(1), cse->gain(2)}));
+  EXPECT_EQ((std::vector<int>{144, 255, 150}), Offsets());
+  EXPECT_EQ((std::vector<int>{99, 91, 109}), Gains());
 }
 
 TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
@@ -164,29 +159,26 @@ TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
   cse->set_noise(11, 3);
   std::vector<bool> everyRound;
   for (int i = 0; i < 10; ++i) everyRound.insert(everyRound.end(), {false, true});
-  const struct {
-    std::vector<bool> busy;
-    uint64_t pairs, handshakeReads;
-  } rows[] = {{{}, 1, 2}, {{false, true}, 2, 4}, {everyRound, 10, 20}, {std::vector<bool>(20000, true), 1, 20001}};
+  const std::tuple<std::vector<bool>, uint64_t, uint64_t> rows[] = {
+      {{}, 1, 2}, {{false, true}, 2, 4}, {everyRound, 10, 20}, {std::vector<bool>(20000, true), 1, 20001}};
   uint32_t rgb = 0;
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.handshakeReads);
-    cse->ScriptBusy(r.busy);
+  for (const auto& [busy, pairs, handshakeReads] : rows) {
+    cse->ScriptBusy(busy);
     rgb = 0xFFFFFFFF;
-    const size_t mark = machine.trace().Mark();
+    Row();
     EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
     const sim::Rgb last = cse->last_reading();
     EXPECT_EQ(last[0] | last[1] << 8 | last[2] << 16, static_cast<int>(rgb));
-    EXPECT_EQ(r.pairs, Since(mark).ReadCount(cse::kBluePort));
-    EXPECT_EQ(r.handshakeReads, Since(mark).ReadCount(kHandshake));
+    EXPECT_EQ(pairs, Seen().ReadCount(cse::kBluePort));
+    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
   }
   const uint32_t held = rgb;
   CARDN5_SetEmulation(1);
-  size_t mark = Fresh();
+  Row();
   EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
   EXPECT_EQ(held, rgb);
   EXPECT_EQ(0, CSEN5_GetRGBValue(nullptr));
-  EXPECT_EQ(0u, Since(mark).size());
+  EXPECT_EQ(0u, Seen().size());
   EXPECT_EQ(Lines{"CCSECard::GetRGBValue: no result address \n"}, log.Lines());
   CARDN5_SetEmulation(0);
 }
@@ -202,28 +194,27 @@ TEST_F(CseTest, RowsConvertTheCountByModePauseAndPassTheResultOn) {
     SCOPED_TRACE(testing::Message() << "mode " << r.mode << " count " << r.count);
     CSEN5_SetScanmode(r.mode, 0, 0);
     CSEN5_StartScanSequence();
-    const size_t rowsBefore = cse->rows().size(), mark = machine.trace().Mark();
+    const size_t rowsBefore = cse->rows().size();
     const bool polled = r.mode <= 3;
+    Row();
     EXPECT_EQ(polled ? 0x4321 : 1, CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5));
-    EXPECT_EQ(1u + polled + (r.pause != 0), Since(mark).size());
-    EXPECT_EQ(r.pause ? 1u : 0u, Since(mark).CountDelays(1000));
+    EXPECT_EQ(1u + polled + (r.pause != 0), Seen().size());
+    EXPECT_EQ(r.pause ? 1u : 0u, Seen().CountDelays(1000));
     ASSERT_EQ(rowsBefore + polled, cse->rows().size());
     const std::array<uint32_t, 7> args = {9, r.polledCount, r.pause, 4, 5, r.flagA, r.flagB};
-    if (polled) {
-      EXPECT_EQ(args, cse->rows().back().args);
-    }
+    EXPECT_TRUE(!polled || args == cse->rows().back().args);
     CSEN5_StopScanSequence();
   }
-  size_t mark = machine.trace().Mark();
+  Row();
   EXPECT_EQ(1, CSEN5_ScanOneRow(9, 0, 1, 4, 5));
-  EXPECT_EQ(0u, Since(mark).size());
+  EXPECT_EQ(0u, Seen().size());
 
   // A board that never had a scan mode refuses the row.
   CARDN5_DeleteCardObjects();
   CARDN5_CreateCardObjects();
-  mark = Fresh();
+  Row();
   EXPECT_EQ(0, CSEN5_ScanOneRow(9, 17, 1, 4, 5));
-  EXPECT_EQ(0u, Since(mark).size());
+  EXPECT_EQ(0u, Seen().size());
   EXPECT_EQ(Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}, log.Lines());
 }
 
@@ -233,33 +224,30 @@ TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
   // Flag 1 answers three queries without the board; the ready line and,
   // for flag 2, every line are read (the port library's emulation reads 0).
   // Lamp, colour select, alignment valid, ready; reads of status, handshake.
-  const struct {
-    int32_t flag;
-    std::vector<int32_t> answers;
-    uint64_t statusReads, handshakeReads, handshakeWrites;
-  } rows[] = {{0, {1, 1, 0, 1}, 2, 2, 10}, {1, {1, 0, 1, 0}, 1, 0, 0}, {2, {0, 1, 1, 0}, 2, 2, 0}};
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.flag);
-    CARDN5_SetEmulation(r.flag);
-    size_t mark = Fresh();
-    EXPECT_EQ(r.answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
-                                               CSEN5_GetDeviceReady()}));
-    EXPECT_EQ(r.statusReads, Since(mark).ReadCount(cse::kStatusPort));
-    EXPECT_EQ(r.handshakeReads, Since(mark).ReadCount(kHandshake));
+  const std::tuple<int32_t, std::vector<int32_t>, uint64_t, uint64_t, uint64_t> rows[] = {
+      {0, {1, 1, 0, 1}, 2, 2, 10}, {1, {1, 0, 1, 0}, 1, 0, 0}, {2, {0, 1, 1, 0}, 2, 2, 0}};
+  for (const auto& [flag, answers, statusReads, handshakeReads, handshakeWrites] : rows) {
+    SCOPED_TRACE(flag);
+    CARDN5_SetEmulation(flag);
+    Row();
+    EXPECT_EQ(answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
+                                             CSEN5_GetDeviceReady()}));
+    EXPECT_EQ(statusReads, Seen().ReadCount(cse::kStatusPort));
+    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
     // the pulses lose their pause, the row keeps all of its steps
-    mark = machine.trace().Mark();
+    Row();
     EXPECT_EQ(1, CSEN5_TurnXenonOn(0));
     EXPECT_EQ(1, CSEN5_TurnXenonOn(1));
-    EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Since(mark).Writes(kControl));
-    EXPECT_EQ(r.flag ? 0u : 2u, Since(mark).CountDelays(200000));
+    EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Seen().Writes(kControl));
+    EXPECT_EQ(flag ? 0u : 2u, Seen().CountDelays(200000));
     EXPECT_EQ((Lines{"Xenon stopped\n", "Xenon started\n"}), log.Lines());
-    mark = machine.trace().Mark();
+    Row();
     CSEN5_StartScanSequence();
     EXPECT_EQ(1, CSEN5_ScanOneRow(1, 17, 1, 0, 0));
     CSEN5_StopScanSequence();
-    EXPECT_EQ(r.handshakeWrites, Since(mark).Writes(kHandshake).size());
-    EXPECT_EQ(1u, Since(mark).Count(sim::Access::PollVorschub));
-    EXPECT_EQ(1u, Since(mark).CountDelays(1000));
+    EXPECT_EQ(handshakeWrites, Seen().Writes(kHandshake).size());
+    EXPECT_EQ(1u, Seen().Count(sim::Access::PollVorschub));
+    EXPECT_EQ(1u, Seen().CountDelays(1000));
   }
   CARDN5_SetEmulation(0);
   cse->set_lamp_never_lights(true);
@@ -274,23 +262,65 @@ TEST_F(CseTest, StatusAndLineworkAreWrittenInsideAHandshakeAndKeptByLaterOnes) {
                               {0, 4, 0x1C00}, {1, 7, 0x1400}, {0, 0x10003, 0x1600}, {1, 0, 0x1E00}};
   uint16_t before = 0x1000;
   for (const auto& r : rows) {
-    SCOPED_TRACE(r[2]);
-    const size_t mark = machine.trace().Mark();
+    Row();
     EXPECT_EQ(1, r[0] ? CSEN5_SetLinework(static_cast<int32_t>(r[1])) : CSEN5_SetSWStatus(r[1]));
     EXPECT_EQ(Wrapped(kHandshake, {static_cast<uint16_t>(r[2])}, before, static_cast<uint16_t>(r[2])),
-              Since(mark).AllWrites());
+              Seen().AllWrites())
+        << r[2];
     before = static_cast<uint16_t>(r[2]);
   }
-  size_t mark = machine.trace().Mark();
+  Row();
   CSEN5_StartScanSequence();
   CSEN5_StopScanSequence();
-  EXPECT_EQ(Wrapped(kHandshake, {}, 0x1E00, 0x1E00), Since(mark).AllWrites());
+  EXPECT_EQ(Wrapped(kHandshake, {}, 0x1E00, 0x1E00), Seen().AllWrites());
   // power-on clears them: control 0, the start request, then the stop handshake
-  mark = machine.trace().Mark();
+  Row();
   CSEN5_InitPowerOn();
   Writes want = {{kControl, 0}, {kHandshake, 0x1000}};
   want.insert(want.end(), 5, {kHandshake, 0x1100});
-  EXPECT_EQ(want, Since(mark).AllWrites());
+  EXPECT_EQ(want, Seen().AllWrites());
+}
+
+// The front end alone: the same noise on every build (red 52 and green 50
+// without it), the acknowledge after the request, and what it sees as wrong.
+TEST_F(CseTest, FrontEndNoiseRepeatsOnEveryBuildAndViolationsAreSeen) {
+  sim::Machine alone;
+  alone.Attach();
+  CseModel& front = alone.Add<CseModel>();
+  front.set_noise(7, 2);
+  Words noise;
+  for (int i = 0; i < 6; ++i) noise.push_back(static_cast<uint16_t>(HWIO_Hin(cse::kRedGreenPort)));
+  EXPECT_EQ((Words{0x3235, 0x3335, 0x3136, 0x3432, 0x3432, 0x3133}), noise);
+  front.set_noise(0, 0);
+  HWIO_Hout(cse::kHandshakePort, 0x0000);  // start
+  EXPECT_FALSE(front.started());
+  alone.AdvanceNs(CseModel::kAckDelayNs);
+  EXPECT_TRUE(front.started());
+  HWIO_Hout(cse::kRedDACPort, 40);
+  HWIO_Hout(cse::kHandshakePort, 0x0100);  // stop
+  alone.AdvanceNs(CseModel::kAckDelayNs);
+  HWIO_Hout(cse::kGreenDACPort, 41);
+  int32_t result = 1;
+  const uint32_t args[7] = {};
+  front.PollVorschub(args, result);
+  EXPECT_EQ(0, result);
+  // start and stop pulses of the lamp: too short, long enough, too short
+  const uint64_t pulses[][3] = {{8, 1000000, 0}, {8, 100000000, 1}, {0x80, 99000000, 1}};
+  for (const auto& p : pulses) {
+    HWIO_Hout(cse::kControlPort, static_cast<uint16_t>(p[0]));
+    alone.AdvanceNs(p[1]);
+    HWIO_Hout(cse::kControlPort, 0);
+    EXPECT_EQ(p[2] == 1, front.lamp_on()) << p[1];
+  }
+  const std::string v = testing::PrintToString(alone.Violations());
+  EXPECT_EQ(4u, alone.Violations().size()) << v;
+  for (const char* seen : {"green gain set to 41 while the scan sequence is stopped",
+                           "scan row requested while the scan sequence is stopped", "xenon start pulse of 1001 us",
+                           "xenon stop pulse of 99001 us"})
+    EXPECT_NE(std::string::npos, v.find(seen)) << seen;
+  alone.ClearViolations();
+  alone.Detach();
+  machine.Attach();
 }
 
 }  // namespace

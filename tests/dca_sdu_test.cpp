@@ -4,15 +4,14 @@
 
 #include <cstdio>
 #include <limits>
-#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cardN5.h"
 #include "cardN532.h"
 #include "dca_model.h"
 #include "epu_model.h"
-#include "sdu_focus_fuzz.h"
 #include "sdu_model.h"
 #include "test_support.h"
 
@@ -24,7 +23,7 @@ using Strings = std::vector<std::string>;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-class OpticsTest : public testsupport::BoardsTest {
+class OpticsTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
@@ -36,10 +35,8 @@ class OpticsTest : public testsupport::BoardsTest {
   }
   void Emulate(int32_t flag) {
     CARDN5_SetEmulation(flag);
-    log.Clear();
+    Row();
   }
-  size_t Mark() { return machine.trace().Mark(); }
-  sim::TraceView Since(size_t mark) { return machine.trace().Since(mark); }
   sim::EpuModel* epu = nullptr;
   DcaModel* dca = nullptr;
   SduModel* optic = nullptr;
@@ -54,9 +51,9 @@ TEST_F(OpticsTest, DcaPowerOnSharesTheIndexedPortsWithTheEpu) {
   char text[16];
   for (uint16_t w : words) sequence.insert(sequence.end(), {(std::snprintf(text, 16, "CB00<-%04X", w), text), "10us"});
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
-  const size_t mark = Mark();
+  Row();
   EXPECT_EQ(1, DCAN5_InitPowerOn());
-  EXPECT_EQ(sequence, Since(mark).WritesAndDelays());
+  EXPECT_EQ(sequence, Seen().WritesAndDelays());
   // The EPU's power-on and speed words after the DCA's: each model keeps its own.
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
   DCAN5_SetLENZESpeedVoltage(5.0);
@@ -78,20 +75,15 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
   using Code = uint16_t (DcaModel::*)() const;
   const Code le = &DcaModel::le_focus_code, ldk = &DcaModel::ldk_focus_code, fet = &DcaModel::fet_speed_code,
              l12 = &DcaModel::lenze_code12, l8 = &DcaModel::lenze_code8, sens = &DcaModel::sensitivity_word;
-  const struct {
-    void (*set)(double);
-    double volts;
-    Code code;
-    uint16_t expected;
-  } rows[] = {
+  const std::tuple<void (*)(double), double, Code, uint16_t> rows[] = {
       // 200 x 2.55 is 509.99...
       {LE, 2.5, le, 63},          {LE, 12.0, le, 255},         {LE, kNaN, le, 0},          {LDK, 5.0, ldk, 127},
       {LDK, kInf, ldk, 255},      {LDK, -1.0, ldk, 0},         {FET, 7.3, fet, 186},       {LENZE, 5.0, l12, 2047},
       {LENZE, 10.0, l8, 255},     {LENZE, kNaN, l12, 0},       {Level1, 50, sens, 127},    {Level1, 100, sens, 254},
       {Level2, 50, sens, 0x7F00}, {Level2, 200, sens, 0xFD00}, {Level1, -1, sens, 0xFFFE}, {Level1, kNaN, sens, 0}};
-  for (const auto& r : rows) {
-    r.set(r.volts);
-    EXPECT_EQ(r.expected, (dca->*r.code)()) << r.volts;
+  for (const auto& [set, volts, code, expected] : rows) {
+    set(volts);
+    EXPECT_EQ(expected, (dca->*code)()) << volts;
   }
   // One word, two voltages: each keeps the other's byte.
   LENZE(2.5);
@@ -104,22 +96,17 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
 }
 
 TEST_F(OpticsTest, DcaInputsWithTheirBitsAndLevels) {
-  const struct {
-    int32_t(CARDN5_CALL* test)();
-    uint16_t port;
-    int bit;
-    int32_t whenHigh;
-  } rows[] = {{DCAN5_TestLeftSensor, 0x5300, 11, 0},  {DCAN5_TestRightSensor, 0x5300, 12, 0},
-              {DCAN5_TestLeftSchalter, 0x5300, 1, 0}, {DCAN5_TestRightSchalter, 0x5300, 2, 0},
-              {DCAN5_EnoughInk, 0x5300, 4, 0},        {DCAN5_HeadReady, 0x5300, 3, 1},
-              {DCAN5_TestLEFokstat, 0x5300, 9, 1},    {DCAN5_TestFETTemperature, 0x4300, 15, 0}};
-  for (const auto& r : rows) {
+  const std::tuple<int32_t(CARDN5_CALL*)(), uint16_t, int, int32_t> rows[] = {
+      {DCAN5_TestLeftSensor, 0x5300, 11, 0},  {DCAN5_TestRightSensor, 0x5300, 12, 0},
+      {DCAN5_TestLeftSchalter, 0x5300, 1, 0}, {DCAN5_TestRightSchalter, 0x5300, 2, 0},
+      {DCAN5_EnoughInk, 0x5300, 4, 0},        {DCAN5_HeadReady, 0x5300, 3, 1},
+      {DCAN5_TestLEFokstat, 0x5300, 9, 1},    {DCAN5_TestFETTemperature, 0x4300, 15, 0}};
+  for (const auto& [test, port, bit, whenHigh] : rows) {
     for (bool high : {false, true}) {
-      SCOPED_TRACE(testing::Message() << "bit " << r.bit << (high ? " high" : " low"));
       testsupport::ClearLastError();
-      dca->set_input(r.port, r.bit, high);
-      EXPECT_EQ(high ? r.whenHigh : 1 - r.whenHigh, r.test());
-      const bool noInk = r.test == DCAN5_EnoughInk && high;
+      dca->set_input(port, bit, high);
+      EXPECT_EQ(high ? whenHigh : 1 - whenHigh, test()) << "bit " << bit << (high ? " high" : " low");
+      const bool noInk = test == DCAN5_EnoughInk && high;
       EXPECT_EQ(noInk ? 4503 : 0, testsupport::LastError().code);
       EXPECT_EQ(noInk ? "CDCA.cpp" : "", testsupport::LastError().file);
     }
@@ -128,19 +115,19 @@ TEST_F(OpticsTest, DcaInputsWithTheirBitsAndLevels) {
 
 TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_SetSMSpeed(5);
-  size_t mark = Mark();
+  Row();
   DCAN5_SetSMDirection(1);
-  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Since(mark).WritesAndDelays());
+  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
   DCAN5_OneSMStep();
   DCAN5_OneSMStep();
   EXPECT_EQ(200, DCAN5_LichtschrankeReset());
   DCAN5_OneSMStep();
-  EXPECT_EQ((std::vector<uint16_t>{1, 1, 0, 0x10, 0, 0x10, 0, 1}), Since(mark).Writes(0x5700));
+  EXPECT_EQ((std::vector<uint16_t>{1, 1, 0, 0x10, 0, 0x10, 0, 1}), Seen().Writes(0x5700));
   DCAN5_SetSMDirection(0);
   DCAN5_OneSMStep();
   EXPECT_EQ(2, dca->position());  // 4 steps
   // Speed 0 is "light barrier off"; a light barrier switched on is speed not 0.
-  mark = Mark();
+  Row();
   DCAN5_SetSMSpeed(0);
   EXPECT_EQ(3, DCAN5_LichtschrankeEin());
   DCAN5_TurnLaserdiodeOn(7);
@@ -157,7 +144,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_LichtschrankeReset();
   EXPECT_EQ(0, DCAN5_LichtschrankeAbfragen());
   DCAN5_LichtschrankeAus();
-  EXPECT_EQ((std::vector<uint16_t>{0x10, 0x00, 0x10}), Since(mark).Writes(0x5F00));
+  EXPECT_EQ((std::vector<uint16_t>{0x10, 0x00, 0x10}), Seen().Writes(0x5F00));
 }
 
 // ---- SDU ----
@@ -170,23 +157,19 @@ Strings Positioning(unsigned contactAt, unsigned out) {
 }
 
 TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
-  const struct {
-    int32_t start;
-    uint32_t request, stored;
-  } rows[] = {{700, 300, 300}, {0, 0, 0}, {5, 65536 + 100, 100}};
-  for (const auto& r : rows) {
-    optic->set_position(r.start);
-    log.Clear();
-    const size_t mark = Mark();
+  const std::tuple<int32_t, uint32_t, uint32_t> rows[] = {{700, 300, 300}, {0, 0, 0}, {5, 65536 + 100, 100}};
+  for (const auto& [start, request, stored] : rows) {
+    optic->set_position(start);
+    Row();
     EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
-    EXPECT_EQ(0u, Since(mark).size());
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(r.request));
-    EXPECT_EQ(Positioning(r.start, r.stored), log.Lines());
-    EXPECT_EQ(static_cast<int32_t>(r.stored), optic->position());
-    EXPECT_EQ(r.stored, g_pSDU->m_dwOpticPos);
+    EXPECT_EQ(0u, Seen().size());
+    EXPECT_EQ(1, SDUN5_SetOpticPosition(request));
+    EXPECT_EQ(Positioning(start, stored), log.Lines());
+    EXPECT_EQ(static_cast<int32_t>(stored), optic->position());
+    EXPECT_EQ(stored, g_pSDU->m_dwOpticPos);
     EXPECT_EQ(1, g_pSDU->m_bOpticReferenced);
-    EXPECT_EQ(2u, Since(mark).CountDelays(1000));
-    EXPECT_EQ(2 * (r.start + r.stored), Since(mark).CountDelays(1666));
+    EXPECT_EQ(2u, Seen().CountDelays(1000));
+    EXPECT_EQ(2 * (start + stored), Seen().CountDelays(1666));
   }
 }
 
@@ -196,23 +179,20 @@ void StopsEarly(SduModel& m) { m.ScriptSensor({false, false, true}); }
 void ChopperOff(SduModel&) { SDUN5_SwitchChopperCurrent(0); }
 
 TEST_F(OpticsTest, SduSensorAndChopperFaultsAreNotReported) {
-  const struct {
-    void (*fault)(SduModel&);
-    int32_t start, endsAt;
-    const char* referenceEnd;
-    size_t violations;  // the optic driven into its end
-  } rows[] = {{NeverActive, 100, 50, "MoveOptic with 1924 steps ready \n", 1},
-              {StuckActive, 400, 450, "in MoveOptiv() at 0 steps endsensor contacted \n", 0},
-              {StopsEarly, 400, 449, "in MoveOptiv() at 1 steps endsensor contacted \n", 0},
-              {ChopperOff, 300, 300, "MoveOptic with 1924 steps ready \n", 0}};
-  for (const auto& r : rows) {
-    optic->set_position(r.start);
-    r.fault(*optic);
+  // the fault, start, end, the reference move's last line, violations (the optic driven into its end)
+  const std::tuple<void (*)(SduModel&), int32_t, int32_t, const char*, size_t> rows[] = {
+      {NeverActive, 100, 50, "MoveOptic with 1924 steps ready \n", 1},
+      {StuckActive, 400, 450, "in MoveOptiv() at 0 steps endsensor contacted \n", 0},
+      {StopsEarly, 400, 449, "in MoveOptiv() at 1 steps endsensor contacted \n", 0},
+      {ChopperOff, 300, 300, "MoveOptic with 1924 steps ready \n", 0}};
+  for (const auto& [fault, start, endsAt, referenceEnd, violations] : rows) {
+    optic->set_position(start);
+    fault(*optic);
     log.Clear();
     EXPECT_EQ(1, SDUN5_SetOpticPosition(50));
-    EXPECT_EQ(r.referenceEnd, log.Lines().at(1));
-    EXPECT_EQ(r.endsAt, optic->position());
-    EXPECT_EQ(r.violations, machine.Violations().size());
+    EXPECT_EQ(referenceEnd, log.Lines().at(1));
+    EXPECT_EQ(endsAt, optic->position());
+    EXPECT_EQ(violations, machine.Violations().size());
     machine.ClearViolations();
     optic->set_sensor_fault(SduModel::SensorFault::kNone);
   }
@@ -231,27 +211,21 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
   SDUN5_SetLDScanfokusTable(ldX, scanY, 2);
   SDUN5_SetLDPlotfokusTable(ldX, plotY, 2);
   const auto xenon = SDUN5_SetXenonScanfokus, scan = SDUN5_SetLDScanfokus, plot = SDUN5_SetLDPlotfokus;
-  const struct {
-    int32_t(CARDN5_CALL* set)(double, double);
-    double x, offset;
-    uint16_t ldkCode;
-    const char* logged;
-    int32_t position;  // 33: the optic stays
-  } rows[] = {
+  // the setter, focus, offset, LDK code, the voltage logged, the optic's position (33: it stays)
+  const std::tuple<int32_t(CARDN5_CALL*)(double, double), double, double, uint16_t, const char*, int32_t> rows[] = {
       {xenon, 50, 0, 255, "10.000000", 475},    {xenon, 50, 12, 0, "0.000000", 475},
       {xenon, 150, -3, 255, "10.000000", 1924}, {xenon, 0, 2.5, 191, "7.500000", 0},
       {xenon, kNaN, kNaN, 255, "10.000000", 0}, {scan, 5, 1, 102, "4.000000", 33},
       {plot, 10, 0, 255, "12.000000", 33},      {plot, 0, 5, 0, "-4.000000", 33},
   };
-  for (const auto& r : rows) {
+  for (const auto& [set, x, offset, ldkCode, logged, position] : rows) {
     optic->set_position(33);
-    log.Clear();
-    const size_t mark = Mark();
-    EXPECT_EQ(1, r.set(r.x, r.offset));
-    EXPECT_EQ(r.ldkCode, dca->ldk_focus_code()) << r.x << ", " << r.offset;
-    EXPECT_EQ(std::string("SetLinearspannung mit ") + r.logged + " Volt\n", log.Lines().at(0));
-    EXPECT_EQ(r.position, optic->position());
-    EXPECT_EQ(0x4B00, Since(mark).AllWrites().at(0).first);  // the voltage before the optic moves
+    Row();
+    EXPECT_EQ(1, set(x, offset));
+    EXPECT_EQ(ldkCode, dca->ldk_focus_code()) << x << ", " << offset;
+    EXPECT_EQ(std::string("SetLinearspannung mit ") + logged + " Volt\n", log.Lines().at(0));
+    EXPECT_EQ(position, optic->position());
+    EXPECT_EQ(0x4B00, Seen().AllWrites().at(0).first);  // the voltage before the optic moves
   }
 }
 
@@ -279,22 +253,22 @@ TEST_F(OpticsTest, EmulationFlags) {
   for (int32_t flag : {1, 2}) {
     SCOPED_TRACE(flag);
     Emulate(flag);
-    size_t mark = Mark();
     EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_HeadReady());  // emulated reads give 0
     EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_MoveToEngPosPossible());
     EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());
-    EXPECT_EQ(flag == 1 ? 0u : 2u, Since(mark).ReadCount(0x5300));
+    EXPECT_EQ(flag == 1 ? 0u : 2u, Seen().ReadCount(0x5300));
     LENZE(4.0);
     FET(4.0);
     DCAN5_SetSMDirection(flag);
-    EXPECT_EQ(flag == 1 ? 0u : 6u, Since(mark).WriteCount());
-    EXPECT_EQ(flag == 1 ? 0u : 1u, Since(mark).Delays().size());  // the LENZE word's 10 us
-    mark = Mark();
+    EXPECT_EQ(flag == 1 ? 0u : 6u, Seen().WriteCount());
+    EXPECT_EQ(flag == 1 ? 0u : 1u, Seen().Delays().size());  // the LENZE word's 10 us
+    EXPECT_EQ(Strings{}, log.Lines());
+    Row();
     EXPECT_EQ(1, SDUN5_SetOpticPosition(5));
     EXPECT_EQ(Positioning(0, 5), log.Lines());
-    EXPECT_EQ(2u + 10u, Since(mark).Writes(0xAB00).size());
-    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Since(mark).Delays());
-    EXPECT_EQ(0u, Since(mark).ReadCount(0x8700));
+    EXPECT_EQ(2u + 10u, Seen().Writes(0xAB00).size());
+    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Seen().Delays());
+    EXPECT_EQ(0u, Seen().ReadCount(0x8700));
   }
   // More than 32767 steps out would wrap the 16-bit toggle count.
   machine.trace().SetEnabled(false);
@@ -307,36 +281,21 @@ TEST_F(OpticsTest, EmulationFlags) {
 }
 
 TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
-  const struct {
-    void (*op)();
-    uint16_t own;
-  } rows[] = {{[] { SDUN5_SwitchChopperCurrent(1); }, 0x0020},
-              {[] { SDUN5_SwitchChopperCurrent(0); }, 0x0020},
-              {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
-              {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
-              {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
+  const std::pair<void (*)(), uint16_t> rows[] = {{[] { SDUN5_SwitchChopperCurrent(1); }, 0x0020},
+                                                  {[] { SDUN5_SwitchChopperCurrent(0); }, 0x0020},
+                                                  {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
+                                                  {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
+                                                  {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
   Emulate(1);  // the sensor reads active: short moves
-  for (const auto& r : rows) {
+  for (const auto& [op, own] : rows) {
     for (uint16_t pattern : {0x0000, 0xFFFF}) {
       EPUN5_SetOKOutput(pattern);
-      const size_t mark = Mark();
-      r.op();
-      const std::vector<uint16_t> writes = Since(mark).Writes(0xAB00);
-      EXPECT_EQ(r.own != 0, !writes.empty());
-      for (uint16_t w : writes) EXPECT_EQ(pattern & ~r.own, w & ~r.own) << "own " << r.own;
+      Row();
+      op();
+      const std::vector<uint16_t> writes = Seen().Writes(0xAB00);
+      EXPECT_EQ(own != 0, !writes.empty());
+      for (uint16_t w : writes) EXPECT_EQ(pattern & ~own, w & ~own) << "own " << own;
     }
-  }
-  Emulate(0);
-}
-
-TEST_F(OpticsTest, SduFocusFuzzOverFixedSeeds) {
-  machine.trace().SetEnabled(false);
-  Emulate(1);
-  std::mt19937 rng(20261205);
-  for (int run = 0; run < 300; ++run) {
-    std::vector<uint8_t> bytes(rng() % 560);
-    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rng());
-    SduFocusFuzzOne(bytes.data(), bytes.size());
   }
   Emulate(0);
 }

@@ -78,6 +78,22 @@ class BoardsTest : public MachineTest {
   void TearDown() override;
 };
 
+// A board test run as table rows: each row starts with Row() (the log and
+// the last error cleared, the trace marked) and sees its accesses through
+// Seen().
+class RowsTest : public BoardsTest {
+ protected:
+  void Row() {
+    log.Clear();
+    ClearLastError();
+    m_row = machine.trace().Mark();
+  }
+  sim::TraceView Seen() { return machine.trace().Since(m_row); }
+
+ private:
+  size_t m_row = 0;
+};
+
 }  // namespace testsupport
 
 #endif

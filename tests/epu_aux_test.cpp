@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 #include "epu_support.h"
 
@@ -55,11 +56,7 @@ TEST_F(EpuTest, OutputWordAndLaserPulseWord) {
 }
 
 TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
-  const struct {
-    double volts;
-    uint16_t code;
-    const char* line;
-  } cases[] = {
+  const std::tuple<double, uint16_t, const char*> cases[] = {
       {2.5, 1023, "2.50"},  // 1023.75
       {10.0, 4095, "10.00"},
       {0.0, 0, "0.00"},
@@ -67,15 +64,13 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
       {200.0, 16364, "200.00"},  // 81,900 in 16 bits
       {std::numeric_limits<double>::quiet_NaN(), 0, "nan"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
+  for (const auto& [volts, code, line] : cases) {
     log.Clear();
-    EXPECT_EQ(1, EPUN5_SetDAC0(c.volts));
-    EXPECT_EQ(1, EPUN5_SetDAC1(c.volts));
-    EXPECT_EQ(c.code, epu->reg(epu::kDAC0Port));
-    EXPECT_EQ(c.code, epu->reg(epu::kDAC1Port));
-    EXPECT_EQ((std::vector<std::string>{std::string("CEPUCard::SetDAC0 ") + c.line + " V \n",
-                                        std::string("CEPUCard::SetDAC1 ") + c.line + " V \n"}),
+    EXPECT_EQ(1, EPUN5_SetDAC0(volts));
+    EXPECT_EQ(1, EPUN5_SetDAC1(volts));
+    EXPECT_EQ((std::pair{code, code}), (std::pair{epu->reg(epu::kDAC0Port), epu->reg(epu::kDAC1Port)})) << line;
+    EXPECT_EQ((std::vector<std::string>{std::string("CEPUCard::SetDAC0 ") + line + " V \n",
+                                        std::string("CEPUCard::SetDAC1 ") + line + " V \n"}),
               log.Lines());
   }
 }

@@ -228,18 +228,15 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
 // A cylindrical pass at a fresh random offset without advance, then the
 // spiral pass with the job's offset and divider; the job's registers after.
 TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
-  const struct {
-    uint32_t mode;
-    uint16_t spiralB700;
-  } cases[] = {{1, 500}, {2, 65500}};  // 5 % of 10,000 pulses; mode 2 a fixed value
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "row mode " << c.mode);
+  // 5 % of 10,000 pulses; mode 2 a fixed value
+  for (const auto& c : {std::pair<uint32_t, uint16_t>{1, 500}, {2, 65500}}) {
+    SCOPED_TRACE(testing::Message() << "row mode " << c.first);
     PrepareJob();
     const size_t before = epu->rows().size();
     const uint16_t cursor = g_wRandomCursor;
     for (size_t call = 0; call < 2; ++call) {
       const size_t mark = machine.trace().Mark();
-      ASSERT_EQ(1, Row(c.mode, 3, 10));
+      ASSERT_EQ(1, Row(c.first, 3, 10));
       // the row shift changes on the first call only: two index pulses more
       EXPECT_EQ(call == 0 ? 8u : 6u, machine.trace().Since(mark).HoldOffs());
     }
@@ -249,7 +246,7 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
       const sim::EpuRow& r = rows[before + i];
       const bool cylindrical = i % 2 == 0;
       const uint16_t startPos = cylindrical ? 300 + g_pEPU->m_awRandomOffsets[(cursor + i / 2 + 1) % 1000] : 302;
-      EXPECT_EQ((std::vector<uint16_t>{static_cast<uint16_t>(i % 2), cylindrical ? uint16_t{1} : c.spiralB700,
+      EXPECT_EQ((std::vector<uint16_t>{static_cast<uint16_t>(i % 2), cylindrical ? uint16_t{1} : c.second,
                                        cylindrical ? uint16_t{65500} : uint16_t{2917}, startPos, 1000}),
                 (std::vector<uint16_t>{static_cast<uint16_t>(r.bank), r.regB700, r.advanceDivider, r.startPos,
                                        static_cast<uint16_t>(r.shift + r.bankOffset)}))
@@ -307,22 +304,20 @@ TEST_F(EpuTest, HostAdvanceWaitsForEnvorschBeforeTheStepper) {
 // of the status port with interrupts held off.
 TEST_F(EpuTest, TwoIndexPulsesAreWaitedForOnThePortItself) {
   const uint64_t period = 1000000, high = 50000;
-  const struct {
-    const char* name;
-    uint64_t phase, elapsed;
-  } cases[] = {
+  // name, phase at the start, time the wait takes
+  const std::tuple<const char*, uint64_t, uint64_t> cases[] = {
       {"in the low phase", 300000, 2 * period + high - 300000},
       {"right after the fall", 60000, 2 * period + high - 60000},
       {"in the high phase", 10000, period + high - 10000},
   };
   PrepareJob();
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    machine.AdvanceNs(period - machine.NowNs() % period + c.phase);
+  for (const auto& [name, phase, elapsed] : cases) {
+    SCOPED_TRACE(name);
+    machine.AdvanceNs(period - machine.NowNs() % period + phase);
     Forget();
     const uint64_t start = machine.NowNs();
     g_pEPU->WaitTwoIndexPulses();
-    EXPECT_NEAR(static_cast<double>(c.elapsed), static_cast<double>(machine.NowNs() - start), 3000.0);
+    EXPECT_NEAR(static_cast<double>(elapsed), static_cast<double>(machine.NowNs() - start), 3000.0);
     EXPECT_EQ(2u, machine.trace().All().HoldOffs());
     EXPECT_TRUE(machine.trace().All().OnlyDirectReadsInterruptsRestored());
   }

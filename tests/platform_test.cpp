@@ -102,10 +102,10 @@ TEST(HwConf, DefaultsFileOverridesAndUnknownValues) {
   LogCapture log;
   for (int id = 118; id <= 123; ++id) EXPECT_GT(HWCONF_GetSetupValue(id), 0.0) << id;
   for (const char* c : {"Floor", "Middle", "Contour"})
-    for (const char* p : {"FirstStep", "PowerMin", "PowerMax", "ClockDivider"}) {
-      const double v = HWCONF_GetCustomValue((std::string("AMU_Channel_") + c + "_" + p).c_str());
-      EXPECT_TRUE(v >= 0.0 && v <= 255.0) << c << p;
-    }
+    for (const char* p : {"FirstStep", "PowerMin", "PowerMax", "ClockDivider"})
+      // within 0 to 255
+      EXPECT_LE(std::abs(HWCONF_GetCustomValue((std::string("AMU_Channel_") + c + "_" + p).c_str()) - 127.5), 127.5)
+          << c << p;
   EXPECT_TRUE(log.Lines().empty()) << log.Dump();
   EXPECT_EQ(18, HWCONFX_QueryCount());
 

@@ -111,6 +111,9 @@ TEST_F(Simulator, TraceQueriesOverAStretchSinceAMark) {
   EXPECT_EQ((std::vector<uint16_t>{1}), machine.trace().Between(mark, mark + 3).Writes(0x8700));
   EXPECT_EQ(lastWrite, since.LastWriteNs());
   EXPECT_EQ(1u, since.CountDelays(10));
+  EXPECT_FALSE(since.OnlyDirectReadsInterruptsRestored());  // port-library reads and writes
+  EXPECT_EQ((std::pair<size_t, size_t>{0, 5}), (std::pair{since.Accesses(true), since.Accesses(false)}));
+  EXPECT_FALSE(machine.HasViolation(""));
 }
 
 TEST_F(Simulator, VcdDumpDeclaresEachPortAndItsChanges) {

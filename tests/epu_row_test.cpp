@@ -87,10 +87,9 @@ TEST_F(EpuTest, RowsAlternateBanksWithTheirCodeDividerAndOffset) {
     const uint32_t kind = c.ll ? HWIO_CODE_LL : HWIO_CODE_PX;
     for (uint32_t n = 0; n < 3; ++n) {
       const sim::EpuRow& r = rows[before + n];  // the divider of 10,000 pulses and 3 steps
-      EXPECT_EQ((std::vector<uint32_t>{n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, c.shift, c.rest, 302}),
-                (std::vector<uint32_t>{static_cast<uint32_t>(r.bank), static_cast<uint32_t>(r.offeredBank),
-                                       static_cast<uint32_t>(r.kind), r.arg1, r.arg2, r.advanceDivider, r.shift,
-                                       r.bankOffset, r.startPos}))
+      EXPECT_EQ(
+          std::make_tuple(n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, c.shift, c.rest, 302),
+          std::tie(r.bank, r.offeredBank, r.kind, r.arg1, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos))
           << "row " << n;
     }
     const bool newShift = c.rowShift != 0xFFFF;
@@ -246,10 +245,8 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
       const sim::EpuRow& r = rows[before + i];
       const bool cylindrical = i % 2 == 0;
       const uint16_t startPos = cylindrical ? 300 + g_pEPU->m_awRandomOffsets[(cursor + i / 2 + 1) % 1000] : 302;
-      EXPECT_EQ((std::vector<uint16_t>{static_cast<uint16_t>(i % 2), cylindrical ? uint16_t{1} : c.second,
-                                       cylindrical ? uint16_t{65500} : uint16_t{2917}, startPos, 1000}),
-                (std::vector<uint16_t>{static_cast<uint16_t>(r.bank), r.regB700, r.advanceDivider, r.startPos,
-                                       static_cast<uint16_t>(r.shift + r.bankOffset)}))
+      EXPECT_EQ(std::make_tuple(i % 2, cylindrical ? 1 : c.second, cylindrical ? 65500 : 2917, startPos, 1000),
+                std::make_tuple(r.bank, r.regB700, r.advanceDivider, r.startPos, r.shift + r.bankOffset))
           << "row " << i;
     }
     EXPECT_EQ(1u, epu->reg(epu::kRegB700Port));  // the job's registers again
@@ -342,11 +339,9 @@ TEST_F(EpuTest, RandomOffsetJobWithHostAdvance) {
   for (int i = 0; i < kRows; ++i) {
     const int drawn = (i + 1) / 3;  // offsets drawn up to this row
     const uint16_t startPos = drawn ? 300 + g_pEPU->m_awRandomOffsets[(cursor + drawn) % 1000] : 302;
-    EXPECT_EQ((std::vector<uint32_t>{static_cast<uint32_t>(i % 2), static_cast<uint32_t>(i % 2), 0x1000u + i + 1,
-                                     startPos, 1000}),
-              (std::vector<uint32_t>{static_cast<uint32_t>(rows[i].bank), static_cast<uint32_t>(rows[i].offeredBank),
-                                     rows[i].arg1, rows[i].startPos,
-                                     static_cast<uint32_t>(rows[i].shift + rows[i].bankOffset)}))
+    EXPECT_EQ(std::make_tuple(i % 2, i % 2, 0x1000u + i + 1, startPos, 1000),
+              std::make_tuple(rows[i].bank, rows[i].offeredBank, rows[i].arg1, rows[i].startPos,
+                              rows[i].shift + rows[i].bankOffset))
         << "row " << i + 1;
   }
   ASSERT_EQ(static_cast<size_t>(kRows - 1), SmMoveRecorder::calls.size());

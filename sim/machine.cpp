@@ -91,6 +91,13 @@ std::vector<std::string> Machine::Violations() const {
   return m_violations;
 }
 
+bool Machine::HasViolation(const std::string& text) const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  for (const std::string& v : m_violations)
+    if (v.find(text) != std::string::npos) return true;
+  return false;
+}
+
 void Machine::ClearViolations() {
   std::lock_guard<std::recursive_mutex> lock(m_mutex);
   m_violations.clear();

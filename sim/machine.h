@@ -131,6 +131,8 @@ class Machine {
 
   // Protocol violations the models saw, oldest first ("12.000us: text").
   std::vector<std::string> Violations() const;
+  // Whether a violation seen so far contains text.
+  bool HasViolation(const std::string& text) const;
   void ClearViolations();
   void AddViolation(const std::string& text);
 

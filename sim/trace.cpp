@@ -84,6 +84,24 @@ size_t TraceView::HoldOffs() const {
   return n;
 }
 
+size_t TraceView::Accesses(bool emulated) const {
+  size_t n = 0;
+  for (const TraceEntry& e : *this) n += (e.kind != Access::Delay && e.emulated() == emulated) ? 1 : 0;
+  return n;
+}
+
+bool TraceView::OnlyDirectReadsInterruptsRestored() const {
+  bool heldOff = false;
+  for (const TraceEntry& e : *this) {
+    if (e.kind == Access::Interrupts && (e.value == 0) != heldOff) {
+      heldOff = !heldOff;
+    } else if (e.kind != Access::DirectIn) {
+      return false;
+    }
+  }
+  return !heldOff;
+}
+
 TraceView TraceView::UntilFirstWrite() const {
   const TraceEntry* end = m_begin;
   while (end != m_end && !end->IsWrite()) ++end;

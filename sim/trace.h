@@ -62,6 +62,10 @@ class TraceView {
   std::vector<uint16_t> Reads(uint16_t port, Access kind = Access::In) const;
   // How often interrupts were held off.
   size_t HoldOffs() const;
+  // Whether the stretch is nothing but the processor's own reads with
+  // interrupts held off around them: each hold-off released before the next,
+  // and interrupts allowed again at the end.
+  bool OnlyDirectReadsInterruptsRestored() const;
   // The stretch up to (not including) the first write.
   TraceView UntilFirstWrite() const;
   // Up to the first write of `value` (to any port); the whole view when none.
@@ -73,6 +77,8 @@ class TraceView {
   uint64_t TotalDelayUs() const;
   // How many entries of a kind (folded repeats count once).
   size_t Count(Access kind) const;
+  // How many port accesses (entries other than pauses) were emulated, or not.
+  size_t Accesses(bool emulated) const;
   // Words moved by block transfers of a kind (BlockIn, BlockOut) on a port.
   uint64_t BlockWords(Access kind, uint16_t port) const;
   // Writes and pauses in their order, as text: "C700<-0005", "10us". For

@@ -52,8 +52,6 @@ TEST_F(EpuTest, RowFailures) {
       {"stepper fails in a row", true, false, 0, 1, 1, 0, 0, {kStepper, kMode0}, 0, 1},
       {"stepper fails in the spiral pass", true, false, 0, 0, 1, 1, 0, {kStepper, kSpiral}, 0, 2},
       {"stepper fails in the cylindrical pass", true, false, 0, 1, 2, 1, 0, {kStepper, kCylindrical}, 0, 2},
-      {"stepper only, host advance", true, false, 0, 0, 1, 3, 0, {"Fail in SmMove\n"}, 0, 0},
-      {"stepper only, board advance", true, false, 1, 0, 1, 3, 0, {"Error in DoOneRow during SmMove\n"}, 0, 0},
       {"illegal row mode", true, false, 0, 0, 0, 7, 1, {"Illegal Rowmode 7\n"}, 0, 0},
       {"mode 0x10000 is mode 0", true, false, 0, 0, 0, 0x10000, 1, {}, 0, 1},
   };

@@ -3,6 +3,7 @@
 // calling through the null pointer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -42,21 +43,16 @@ class EpuNullStepperTest : public eputest::EpuTest {
     for (int i = 0; i < nRowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
     log.Clear();
     const size_t mark = machine.trace().Mark(), rows = epu->rows().size();
-    Outcome o{EPUN5_DoOneRow(0x1000, 0x2000, mode, 3, 10, pfnLast), machine.trace().Since(mark).AllWrites(), {}, {}};
-    for (const std::string& line : log.Lines()) {
-      if (line == kNullLine)
-        ++o.nNullLines;
-      else
-        o.lines.push_back(line);
-    }
+    Outcome o{EPUN5_DoOneRow(0x1000, 0x2000, mode, 3, 10, pfnLast),
+              machine.trace().Since(mark).AllWrites(),
+              log.Lines(),
+              {},
+              log.Count(kNullLine)};
+    o.lines.erase(std::remove(o.lines.begin(), o.lines.end(), kNullLine), o.lines.end());
     const CEPUCard& c = *g_pEPU;
-    o.state = {static_cast<int>(epu->rows().size() - rows),
-               c.m_wExpectedBank,
-               c.m_bFirstRow,
-               c.m_wStartOffset,
-               c.m_wRowCounter,
-               epu->control(),
-               c.m_bInDoOneRow.load()};
+    const int taken = static_cast<int>(epu->rows().size() - rows);
+    o.state = {taken,           c.m_wExpectedBank, c.m_bFirstRow,         c.m_wStartOffset,
+               c.m_wRowCounter, epu->control(),    c.m_bInDoOneRow.load()};
     return o;
   }
 };

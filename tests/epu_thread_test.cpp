@@ -15,96 +15,69 @@ using eputest::EpuTest;
 // The waiter is started from inside the row, from the host's stepper
 // function, so that it certainly begins while the row runs.
 struct Waiter {
-  static inline sim::Machine* machine = nullptr;
-  static inline std::thread thread;
-  static inline std::atomic<bool> started{false};
-  static inline std::atomic<bool> returned{false};
-  static inline std::atomic<bool> returnedDuringRow{false};
-  static inline std::atomic<int32_t> result{-1};
-  static inline std::atomic<uint64_t> returnedAtNs{0};
-
-  static void Reset(sim::Machine* m) {
-    machine = m;
-    started = false;
-    returned = false;
-    returnedDuringRow = false;
-    result = -1;
-    returnedAtNs = 0;
-  }
+  explicit Waiter(sim::Machine* m) : machine(m) {}
+  static inline Waiter* current = nullptr;
+  sim::Machine* machine;
+  std::thread thread;
+  std::atomic<bool> started{false}, returned{false}, returnedDuringRow{false};
+  std::atomic<int32_t> result{-1};
+  std::atomic<uint64_t> returnedAtNs{0};
 
   static int32_t CARDN5_CALL StartInsideRow(uint32_t, uint32_t, uint32_t) {
-    if (!started.exchange(true)) {
-      thread = std::thread([] {
-        result = EPUN5_WaitForTurnOffPossible();
-        returnedAtNs = machine->NowNs();
-        returned = true;
+    Waiter& w = *current;
+    if (!w.started.exchange(true)) {
+      w.thread = std::thread([&w] {
+        w.result = EPUN5_WaitForTurnOffPossible();
+        w.returnedAtNs = w.machine->NowNs();
+        w.returned = true;
       });
       // give a waiter that does not wait every chance to come back now
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      returnedDuringRow = returned.load();
+      w.returnedDuringRow = w.returned.load();
     }
     return 1;
   }
 };
 
-class EpuThreadTest : public EpuTest {
- protected:
-  void SetUp() override {
-    EpuTest::SetUp();
-    Waiter::Reset(&machine);
-  }
-  void TearDown() override {
-    if (Waiter::thread.joinable()) Waiter::thread.join();
-    EpuTest::TearDown();
-  }
-};
-
-TEST_F(EpuThreadTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
-  PrepareJob();
-  // a two-pass row: the cylindrical pass is the job's first row, the spiral
-  // pass calls the stepper and so starts the waiter
-  const int32_t rowResult = EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow);
-  Waiter::thread.join();
-  // The row ends with its last register write (the row registers written
-  // back); the clock read after the call could already include the
-  // waiter's reads.
-  const uint64_t rowEndNs = machine.trace().All().LastWriteNs();
-  ASSERT_GT(rowEndNs, 0u);
-
-  EXPECT_EQ(1, rowResult);
-  EXPECT_TRUE(Waiter::started);
-  EXPECT_FALSE(Waiter::returnedDuringRow);
-  EXPECT_EQ(0, Waiter::result);
-  EXPECT_GT(Waiter::returnedAtNs.load(), rowEndNs);
-  // the board blocks turn-off while it engraves the last row
-  EXPECT_GE(Waiter::returnedAtNs.load(), epu->engraving_until_ns());
-  EXPECT_EQ(2u, epu->rows().size());
-  EXPECT_EQ(0, g_pEPU->m_bInDoOneRow.load());
-}
-
-// Any non-zero emulation flag: the waiter still waits for the row, reads
-// nothing from the board and answers non-zero.
-TEST_F(EpuThreadTest, EmulatedWaiterStillWaitsForTheRow) {
-  for (int32_t emulation : {1, 2}) {
+// A two-pass row: the cylindrical pass is the job's first row, the spiral
+// pass calls the stepper and so starts the waiter. With any non-zero
+// emulation flag the waiter still waits for the row, reads nothing from the
+// board (which would block turn-off for a long time) and answers non-zero.
+TEST_F(EpuTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
+  for (int32_t emulation : {0, 1, 2}) {
     SCOPED_TRACE(testing::Message() << "emulation " << emulation);
-    Waiter::Reset(&machine);
+    Waiter w(&machine);
+    Waiter::current = &w;
     PrepareJob();
-    // the board would block turn-off for a long time
-    epu->ScriptBitFor(epu::Status::kTurnOffBlocked, true, 1000);
+    if (emulation) epu->ScriptBitFor(epu::Status::kTurnOffBlocked, true, 1000);
     ASSERT_EQ(1, CARDN5_SetEmulation(emulation));
     const uint64_t boardReads = epu->status_reads();
-    testsupport::Watchdog watchdog("an emulated row or its waiter");
+    testsupport::Watchdog watchdog("a row or its waiter");
     EXPECT_EQ(1, EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow));
-    Waiter::thread.join();
-    EXPECT_TRUE(Waiter::started);
-    EXPECT_FALSE(Waiter::returnedDuringRow);
-    EXPECT_NE(0, Waiter::result);
-    EXPECT_EQ(boardReads, epu->status_reads());
+    if (w.thread.joinable()) w.thread.join();
     CARDN5_SetEmulation(0);
+    EXPECT_TRUE(w.started);
+    EXPECT_FALSE(w.returnedDuringRow);
+    EXPECT_EQ(0, g_pEPU->m_bInDoOneRow.load());
+    if (emulation) {
+      EXPECT_NE(0, w.result);
+      EXPECT_EQ(boardReads, epu->status_reads());
+      continue;
+    }
+    // The row ends with its last register write (the row registers written
+    // back); the clock read after the call could already include the
+    // waiter's reads.
+    const uint64_t rowEndNs = machine.trace().All().LastWriteNs();
+    ASSERT_GT(rowEndNs, 0u);
+    EXPECT_EQ(0, w.result);
+    EXPECT_GT(w.returnedAtNs.load(), rowEndNs);
+    // the board blocks turn-off while it engraves the last row
+    EXPECT_GE(w.returnedAtNs.load(), epu->engraving_until_ns());
+    EXPECT_EQ(2u, epu->rows().size());
   }
 }
 
-TEST_F(EpuThreadTest, WaiterOutsideARowWaitsForFiveClearReadings) {
+TEST_F(EpuTest, WaiterOutsideARowWaitsForFiveClearReadings) {
   PrepareJob();
   // turn-off blocked on every other reading: the clear ones are counted, the
   // blocked ones do not start the count again

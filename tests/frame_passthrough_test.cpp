@@ -47,29 +47,21 @@ using testsupport::MachineTest;
 using PassThrough = MachineTest;
 
 TEST_F(PassThrough, ReadsKeepTheLow16BitsAndReturnTheLibraryResult) {
-  struct Case {
-    int32_t hin;
-    uint16_t shadow;
-  } cases[] = {{0x0000ABCD, 0xABCD}, {static_cast<int32_t>(0xFFFF0001u), 0x0001}, {0x00010000, 0x0000}};
-  for (const Case& c : cases) {
-    g_hinResult = c.hin;
+  for (const auto& [hin, shadow] : {std::pair<int32_t, uint16_t>{0x0000ABCD, 0xABCD}, {-65535, 0x0001}, {0x10000, 0}}) {
+    g_hinResult = hin;
     CPortRegister reg(0x3300);
-    EXPECT_EQ(c.hin, reg.In());
-    EXPECT_EQ(c.shadow, reg.GetValue());
-    EXPECT_EQ(c.shadow, CARDN5_PortIn(0x3300));
+    EXPECT_EQ(hin, reg.In());
+    EXPECT_EQ(shadow, reg.GetValue());
+    EXPECT_EQ(shadow, CARDN5_PortIn(0x3300));
   }
 }
 
 TEST_F(PassThrough, BitLooksOnlyAtTheLow16BitsOfTheAnswer) {
-  struct Case {
-    int32_t answer;
-    int32_t bit;
-  } cases[] = {{0x00000000, 0}, {0x00010000, 0}, {static_cast<int32_t>(0xFFFF0000u), 0},
-               {0x00008000, 1}, {0x00000001, 1}, {0x00010001, 1}};
   CPortRegister reg(0x3300);
-  for (const Case& c : cases) {
-    g_bitResult = c.answer;
-    EXPECT_EQ(c.bit, reg.Bit(15)) << std::hex << c.answer;
+  for (const auto& [answer, bit] :
+       {std::pair{0x00000000, 0}, {0x00010000, 0}, {-65536, 0}, {0x8000, 1}, {1, 1}, {0x10001, 1}}) {
+    g_bitResult = answer;
+    EXPECT_EQ(bit, reg.Bit(15)) << std::hex << answer;
   }
 }
 

@@ -142,19 +142,13 @@ TEST_F(Registry, SetEmulationStoresTheFlagAsGivenAndLogsOnlyWhenOn) {
   EXPECT_TRUE(log.Lines().empty()) << log.Dump();
   ASSERT_EQ(1, CARDN5_CreateCardObjects());
   log.Clear();
-  struct Case {
-    int32_t flag;
-    int logLines;
-    int32_t hwioEmulation;
-  } cases[] = {{0, 0, 0}, {1, 1, 1}, {2, 1, 1}, {0, 0, 0}, {-1, 1, 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.flag);
+  for (const int32_t flag : {0, 1, 2, 0, -1}) {
+    SCOPED_TRACE(flag);
     log.Clear();
-    EXPECT_EQ(1, CARDN5_SetEmulation(c.flag));
-    EXPECT_EQ(c.logLines, log.Count("CardN5 SetEmulation TRUE \n"));
-    EXPECT_EQ(c.logLines, static_cast<int>(log.Lines().size()));
-    EXPECT_EQ(c.hwioEmulation, HWIOX_IsEmulation());
-    EXPECT_EQ(std::vector<int32_t>(9, c.flag), EmulationFlags());
+    EXPECT_EQ(1, CARDN5_SetEmulation(flag));
+    EXPECT_EQ(flag ? std::vector<std::string>{"CardN5 SetEmulation TRUE \n"} : std::vector<std::string>{}, log.Lines());
+    EXPECT_EQ(flag ? 1 : 0, HWIOX_IsEmulation());
+    EXPECT_EQ(std::vector<int32_t>(9, flag), EmulationFlags());
   }
   CARDN5_DeleteCardObjects();
 }

@@ -19,22 +19,19 @@ Writes Program(uint16_t r0, uint16_t r1, bool t2, uint16_t r2, uint16_t r3, uint
 TEST_F(EpuTest, IpgRegistersForThePulsesPerPeriod) {
   EXPECT_EQ(1, IPGN5_InitPowerOn());  // touches nothing
   EXPECT_EQ(0u, machine.trace().size());
-  const struct {
-    uint32_t pulses;
-    Writes writes;
-  } cases[] = {
+  const std::pair<uint32_t, Writes> cases[] = {
       {6400, Program(0, 0, false, 0, 0, 0x9CCE)},                    // Q 100, no remainder
       {5120, Program(0, 0, false, 0, 0, 0x83C1)},                    // Q 125
       {6300, Program(0, 0xFF53, true, 0x4A73, 0x66, 0x9BCD)},        // T1 173, T2 636,301
       {6399, Program(0, 0, true, 0xE700, 0x4F, 0x9CCE)},             // remainder 100: T2 6400 alone
       {25602, Program(0xFFE6, 0xFD6F, true, 0x9FCF, 0x76, 0xE8F4)},  // T0 26, T1 657, T2 614,449
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.pulses);
+  for (const auto& [pulses, writes] : cases) {
+    SCOPED_TRACE(pulses);
     Forget();
-    EXPECT_EQ(1, IPGN5_SetIPGPulses(c.pulses));
-    EXPECT_EQ(c.writes, machine.trace().AllWrites());
-    EXPECT_DOUBLE_EQ(static_cast<double>(c.pulses), ipg->pulses_per_period());
+    EXPECT_EQ(1, IPGN5_SetIPGPulses(pulses));
+    EXPECT_EQ(writes, machine.trace().AllWrites());
+    EXPECT_DOUBLE_EQ(static_cast<double>(pulses), ipg->pulses_per_period());
   }
 }
 

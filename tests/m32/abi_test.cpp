@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <tuple>
-
 #include <vector>
 
 #include "cardN532.h"
@@ -71,17 +70,19 @@ void CallByHand(CallProbe* p) {
 }
 
 // The bytes the callee removed: the arguments' size for stdcall, 0 for cdecl.
-uint32_t CalleePopped(CallProbe& p) { return p.espAfter - p.espBefore + 4u * p.nArgs; }
+uint32_t CalleePopped(const CallProbe& p) { return p.espAfter - p.espBefore + 4u * p.nArgs; }
+
+template <typename F>
+CallProbe Call(F* fn, const uint32_t* args, uint32_t nArgs) {
+  CallProbe p{reinterpret_cast<const void*>(fn), args, nArgs, 0, 0, 0, 0};
+  CallByHand(&p);
+  return p;
+}
 
 // ---- A device behind the port library, and a host's functions ---------------------
 
 struct Seen {
-  int outs = 0;
-  uint16_t outPort = 0, outValue = 0;
-  int ins = 0;
-  uint16_t inPort = 0;
-  uint32_t smSteps = 0, smOne = 0, smZero = 0;
-  int smCalls = 0;
+  uint32_t outs = 0, outPort = 0, outValue = 0, ins = 0, inPort = 0, smSteps = 0, smOne = 0, smZero = 0, smCalls = 0;
 };
 Seen g_seen;
 
@@ -128,62 +129,33 @@ class CallingConvention : public ::testing::Test {
   void TearDown() override { HWIOX_Reset(); }
 };
 
-struct CallCase {
-  const char* name;
-  const void* fn;
-  uint32_t args[13];
-  uint32_t nArgs;
-  uint32_t poppedByCallee;
-  uint32_t result;  // compared after masking to resultMask
-  uint32_t resultMask;
-};
-
 TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
-  const CallCase cases[] = {
-      {"HWIO_Hout", reinterpret_cast<const void*>(&HWIO_Hout), {0x0F00u, 0x8001u}, 2, 8, 1, 0xFFFFFFFFu},
-      {"CARDN5_PortOut",
-       reinterpret_cast<const void*>(&CARDN5_PortOut),
-       {0xABCD0704u, 0x55AA1234u},
-       2,
-       8,
-       1,
-       0xFFFFFFFFu},
-      {"CARDN5_PortIn",
-       reinterpret_cast<const void*>(&CARDN5_PortIn),
-       {0x11110B00u},
-       1,
-       4,
-       DeviceAnswer(0x0B00),
-       0xFFFFu},
-      {"host PFN_SMMOVE", reinterpret_cast<const void*>(kHostSmMove), {120u, 1u, 0u}, 3, 12, 1, 0xFFFFFFFFu},
-      {"cdecl control", reinterpret_cast<const void*>(&CdeclControl), {10u, 3u}, 2, 0, 7, 0xFFFFFFFFu},
-      // No board objects here: the MBU exports return 0 and touch nothing.
-      {"MBUN5_InitAction", reinterpret_cast<const void*>(&MBUN5_InitAction), {1u, 2u}, 2, 8, 0, 0xFFFFFFFFu},
-      {"MBUN5_WriteBlock (record by value)",
-       reinterpret_cast<const void*>(&MBUN5_WriteBlock),
-       {},
-       13,
-       52,
-       0,
-       0xFFFFFFFFu},
+  const uint32_t hout[] = {0x0F00u, 0x8001u}, out[] = {0xABCD0704u, 0x55AA1234u}, in[] = {0x11110B00u};
+  const uint32_t sm[] = {120u, 1u, 0u}, ab[] = {10u, 3u}, zeros[13] = {};
+  static const char kFormat[] = "abi_test %u %u\n";
+  const uint32_t logArgs[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kFormat)), 1u, 2u};
+  // No board objects here: the MBU exports return 0 and touch nothing. The
+  // port read's result is compared in its low 16 bits. The log writer takes
+  // a variable argument list: the caller cleans up.
+  const std::tuple<const char*, CallProbe, uint32_t, uint32_t, uint32_t> cases[] = {
+      {"HWIO_Hout", Call(&HWIO_Hout, hout, 2), 8, 1, ~0u},
+      {"CARDN5_PortOut", Call(&CARDN5_PortOut, out, 2), 8, 1, ~0u},
+      {"CARDN5_PortIn", Call(&CARDN5_PortIn, in, 1), 4, DeviceAnswer(0x0B00), 0xFFFFu},
+      {"host PFN_SMMOVE", Call(kHostSmMove, sm, 3), 12, 1, ~0u},
+      {"cdecl control", Call(&CdeclControl, ab, 2), 0, 7, ~0u},
+      {"MBUN5_InitAction", Call(&MBUN5_InitAction, ab, 2), 8, 0, ~0u},
+      {"MBUN5_WriteBlock (record by value)", Call(&MBUN5_WriteBlock, zeros, 13), 52, 0, ~0u},
+      {"ERRLOG_WriteToLOGFile", Call(&ERRLOG_WriteToLOGFile, logArgs, 3), 0, 1, ~0u},
   };
-  for (const CallCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    CallProbe p{c.fn, c.args, c.nArgs, 0, 0, 0, 0};
-    CallByHand(&p);
-    EXPECT_EQ(CalleePopped(p), c.poppedByCallee);
-    EXPECT_EQ(p.eax & c.resultMask, c.result);
+  for (const auto& [name, p, popped, result, mask] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(CalleePopped(p), popped);
+    EXPECT_EQ(p.eax & mask, result);
   }
   // The arguments arrived in order and, for the ports, cut to 16 bits.
-  EXPECT_EQ(g_seen.ins, 1);
-  EXPECT_EQ(g_seen.inPort, 0x0B00);
-  EXPECT_EQ(g_seen.outs, 2);
-  EXPECT_EQ(g_seen.outPort, 0x0704);
-  EXPECT_EQ(g_seen.outValue, 0x1234);
-  EXPECT_EQ(g_seen.smCalls, 1);
-  EXPECT_EQ(g_seen.smSteps, 120u);
-  EXPECT_EQ(g_seen.smOne, 1u);
-  EXPECT_EQ(g_seen.smZero, 0u);
+  EXPECT_EQ((std::vector<uint32_t>{1, 0x0B00, 2, 0x0704, 0x1234, 1, 120, 1, 0}),
+            (std::vector<uint32_t>{g_seen.ins, g_seen.inPort, g_seen.outs, g_seen.outPort, g_seen.outValue,
+                                   g_seen.smCalls, g_seen.smSteps, g_seen.smOne, g_seen.smZero}));
 }
 
 // A 12-byte record comes back through a hidden pointer pushed last, which
@@ -191,23 +163,12 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
 TEST_F(CallingConvention, CardInfoComesBackThroughTheHiddenPointerTheCalleePops) {
   MBU_CARD_INFO info = {1, 2, 3};
   const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info))};
-  CallProbe p{reinterpret_cast<const void*>(&MBUN5_GetCardInfo), args, 1, 0, 0, 0, 0};
-  CallByHand(&p);
+  const CallProbe p = Call(&MBUN5_GetCardInfo, args, 1);
   EXPECT_EQ(CalleePopped(p), 4u);
   EXPECT_EQ(p.eax, args[0]);
   EXPECT_EQ(info.dwJumperID, MBU_JUMPER_ID_UNREAD);
   EXPECT_EQ(info.dwPossiblePixels, 0u);
   EXPECT_EQ(info.dwAdvanceType, MBU_ADVANCE_UNDEFINED);
-}
-
-TEST_F(CallingConvention, PortOutReachesTheDeviceWithTheLow16Bits) {
-  const uint32_t args[] = {0xABCD0704u, 0x55AA1234u};
-  CallProbe p{reinterpret_cast<const void*>(&CARDN5_PortOut), args, 2, 0, 0, 0, 0};
-  CallByHand(&p);
-  EXPECT_EQ(CalleePopped(p), 8u);
-  EXPECT_EQ(g_seen.outs, 1);
-  EXPECT_EQ(g_seen.outPort, 0x0704);
-  EXPECT_EQ(g_seen.outValue, 0x1234);
 }
 
 // The scanned row: the export's five arguments, and the seven the port
@@ -227,8 +188,7 @@ TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) 
   CARDN5_SetEmulation(1);  // no handshake with a board that is not there
   CSEN5_SetScanmode(0, 0, 0);
   const uint32_t row[] = {0x11111111u, 17u, 0u, 0x44444444u, 0x55555555u};
-  CallProbe p{reinterpret_cast<const void*>(&CSEN5_ScanOneRow), row, 5, 0, 0, 0, 0};
-  CallByHand(&p);
+  const CallProbe p = Call(&CSEN5_ScanOneRow, row, 5);
   EXPECT_EQ(CalleePopped(p), 20u);
   EXPECT_EQ(p.eax, 0x5A5A1234u);
   // scan mode 0: 17 pixels are 2 groups of 16, flags (0, 1)
@@ -236,22 +196,11 @@ TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) 
             (std::vector<uint32_t>{0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}));
 
   const uint32_t seven[] = {1u, 2u, 3u, 4u, 5u, 6u, 7u};
-  CallProbe q{reinterpret_cast<const void*>(&HWIO_PollVorschub), seven, 7, 0, 0, 0, 0};
-  CallByHand(&q);
+  const CallProbe q = Call(&HWIO_PollVorschub, seven, 7);
   EXPECT_EQ(CalleePopped(q), 28u);
   EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7), std::vector<uint32_t>(seven, seven + 7));
   CARDN5_SetEmulation(0);
   CARDN5_DeleteCardObjects();
-}
-
-// The log writer takes a variable argument list: the caller cleans up.
-TEST_F(CallingConvention, LogWriterLeavesItsArgumentsToTheCaller) {
-  static const char kFormat[] = "abi_test %u %u\n";
-  const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kFormat)), 1u, 2u};
-  CallProbe p{reinterpret_cast<const void*>(&ERRLOG_WriteToLOGFile), args, 3, 0, 0, 0, 0};
-  CallByHand(&p);
-  EXPECT_EQ(CalleePopped(p), 0u);
-  EXPECT_EQ(p.eax, 1u);
 }
 
 // ---- Focusing head: five argument slots, doubles, pointers ---------------------
@@ -269,15 +218,9 @@ TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
   std::memcpy(focus, args + 2, 8);
   const uint32_t table[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(x)),
                             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(y)), 0x10002u};
-  const std::tuple<const void*, const uint32_t*, uint32_t> calls[] = {
-      {reinterpret_cast<const void*>(&CPHN5_SetFokusTable), table, 3},
-      {reinterpret_cast<const void*>(&CPHN5_SetCalibParam), calib, 5},
-      {reinterpret_cast<const void*>(&CPHN5_SetFokus), focus, 2}};
-  for (const auto& [fn, argv, n] : calls) {
-    CallProbe p{fn, argv, n, 0, 0, 0, 0};
-    CallByHand(&p);
-    EXPECT_EQ(CalleePopped(p), 4u * n);
-  }
+  EXPECT_EQ(CalleePopped(Call(&CPHN5_SetFokusTable, table, 3)), 12u);
+  EXPECT_EQ(CalleePopped(Call(&CPHN5_SetCalibParam, calib, 5)), 20u);
+  EXPECT_EQ(CalleePopped(Call(&CPHN5_SetFokus, focus, 2)), 8u);
   char line[64] = "";
   ERRLOGX_CaptureGet(ERRLOGX_CaptureCount() - 5, line, sizeof line);
   EXPECT_STREQ(line, "act: 0  wanted  190 \n");
@@ -296,12 +239,11 @@ TEST_F(CallingConvention, DoubleArgumentsOfAnSduExport) {
   SDUN5_SetLDScanfokusTable(x, y, 2);
   uint32_t args[4];
   std::memcpy(args, d, sizeof d);  // focus 5 (5 V on the table) less 1 V: code 102
-  CallProbe p{reinterpret_cast<const void*>(&SDUN5_SetLDScanfokus), args, 4, 0, 0, 0, 0};
-  CallByHand(&p);
+  const CallProbe p = Call(&SDUN5_SetLDScanfokus, args, 4);
   EXPECT_EQ(CalleePopped(p), 16u);
   EXPECT_EQ(p.eax, 1u);
-  EXPECT_EQ(g_seen.outPort, 0x4B00);
-  EXPECT_EQ(g_seen.outValue >> 8, 102);
+  EXPECT_EQ(g_seen.outPort, 0x4B00u);
+  EXPECT_EQ(g_seen.outValue >> 8, 102u);
   CARDN5_DeleteCardObjects();
 }
 

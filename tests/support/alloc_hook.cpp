@@ -23,10 +23,7 @@ Hook& State() {
 
 thread_local bool t_inside = false;
 
-void* Allocate(std::size_t size) {
-  void* p = std::malloc(size ? size : 1);
-  return p;
-}
+void* Allocate(std::size_t size) { return std::malloc(size ? size : 1); }
 
 }  // namespace
 
@@ -52,22 +49,22 @@ void Disarm() {
   h.armed = false;
 }
 
+// Reads the hook's state under its lock.
+template <typename F>
+auto Locked(F read) {
+  Hook& h = State();
+  std::lock_guard<std::mutex> lock(h.mutex);
+  return read(h);
+}
+
 std::set<void*> Live() {
-  Hook& h = State();
-  std::lock_guard<std::mutex> lock(h.mutex);
-  return h.live ? *h.live : std::set<void*>();
+  return Locked([](Hook& h) { return h.live ? *h.live : std::set<void*>(); });
 }
-
 int NothrowAllocations() {
-  Hook& h = State();
-  std::lock_guard<std::mutex> lock(h.mutex);
-  return h.count;
+  return Locked([](Hook& h) { return h.count; });
 }
-
 int FreedArmedAllocations() {
-  Hook& h = State();
-  std::lock_guard<std::mutex> lock(h.mutex);
-  return h.freed;
+  return Locked([](Hook& h) { return h.freed; });
 }
 
 void* NothrowNew(std::size_t size) {

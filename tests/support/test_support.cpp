@@ -42,6 +42,13 @@ int LogCapture::Count(const std::string& text) const {
   return n;
 }
 
+std::vector<std::string> LogCapture::Containing(const std::string& part) const {
+  std::vector<std::string> out;
+  for (const std::string& s : Lines())
+    if (s.find(part) != std::string::npos) out.push_back(s);
+  return out;
+}
+
 void LogCapture::Clear() { ERRLOGX_ClearCapture(); }
 
 std::string LogCapture::Dump() const {

@@ -25,6 +25,8 @@ class LogCapture {
   std::vector<std::string> Lines() const;
   // How many captured texts equal text exactly.
   int Count(const std::string& text) const;
+  // The captured texts that contain part, in order.
+  std::vector<std::string> Containing(const std::string& part) const;
   bool Contains(const std::string& text) const { return Count(text) > 0; }
   void Clear();
   std::string Dump() const;

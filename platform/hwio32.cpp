@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #if defined(__linux__) && (defined(__i386__) || defined(__x86_64__))
 #include <sys/io.h>
@@ -21,11 +23,17 @@
 
 namespace {
 
+// What every access reads, without a lock (a port access is the
+// simulator's hottest path) and constant-initialized (no guard to test).
+// Each attached device is copied once and the copy kept until the process
+// ends, so that a call in flight on another thread still holds a valid one
+// after a detach.
+std::atomic<const HWIO_DEVICE*> g_device{nullptr};
+std::atomic<int32_t> g_emulation{0};
+
 struct IoState {
-  cardn5::Lock lock;
-  HWIO_DEVICE device{};
-  bool attached = false;
-  std::atomic<int32_t> emulation{0};
+  cardn5::Lock lock;  // attach and detach
+  std::vector<std::unique_ptr<HWIO_DEVICE>> copies;
   std::atomic<int32_t> portAccess{0};
   std::atomic<int32_t> refusalLogged{0};
   std::atomic<int32_t> noBackendLogged{0};
@@ -36,17 +44,19 @@ IoState& State() {
   return *s;
 }
 
-// The device to call, copied so that a detach on another thread cannot pull
-// it away mid-call.
-bool Device(HWIO_DEVICE* out) {
+const HWIO_DEVICE* Device() { return g_device.load(std::memory_order_acquire); }
+
+// Under the lock. A device attached before (the same machine again) reuses
+// its copy.
+const HWIO_DEVICE* KeepCopy(const HWIO_DEVICE& dev) {
   IoState& s = State();
-  cardn5::LockGuard guard(s.lock);
-  if (!s.attached) return false;
-  *out = s.device;
-  return true;
+  for (const auto& copy : s.copies)
+    if (std::memcmp(copy.get(), &dev, sizeof dev) == 0) return copy.get();
+  s.copies.push_back(std::make_unique<HWIO_DEVICE>(dev));
+  return s.copies.back().get();
 }
 
-uint32_t EmulationFlag() { return State().emulation.load() ? HWIO_ACC_EMULATED : 0u; }
+uint32_t EmulationFlag() { return g_emulation.load() ? HWIO_ACC_EMULATED : 0u; }
 
 void LogRefusedOnce() {
   if (State().refusalLogged.exchange(1) == 0)
@@ -80,9 +90,8 @@ bool RealOut(uint16_t port, uint16_t value) {
 // One port read as the boards see it; flags say how it was made.
 uint16_t PortIn(uint16_t port, uint32_t flags) {
   flags |= EmulationFlag();
-  HWIO_DEVICE dev;
-  if (Device(&dev)) {
-    uint16_t v = dev.pfnIn ? dev.pfnIn(dev.pCtx, port, flags) : 0xFFFF;
+  if (const HWIO_DEVICE* dev = Device()) {
+    uint16_t v = dev->pfnIn ? dev->pfnIn(dev->pCtx, port, flags) : 0xFFFF;
     return (flags & HWIO_ACC_EMULATED) ? 0 : v;
   }
   if (flags & HWIO_ACC_EMULATED) return 0;
@@ -91,9 +100,8 @@ uint16_t PortIn(uint16_t port, uint32_t flags) {
 
 int32_t PortOut(uint16_t port, uint16_t value, uint32_t flags) {
   flags |= EmulationFlag();
-  HWIO_DEVICE dev;
-  if (Device(&dev)) {
-    if (dev.pfnOut) dev.pfnOut(dev.pCtx, port, value, flags);
+  if (const HWIO_DEVICE* dev = Device()) {
+    if (dev->pfnOut) dev->pfnOut(dev->pCtx, port, value, flags);
     return 1;
   }
   if (flags & HWIO_ACC_EMULATED) return 1;
@@ -113,8 +121,8 @@ void LogNoBackendOnce(const char* what) {
 
 int32_t WriteCode(int32_t kind, uint32_t a1, uint32_t a2) {
   uint32_t flags = EmulationFlag();
-  HWIO_DEVICE dev;
-  if (Device(&dev)) return dev.pfnWriteCode ? dev.pfnWriteCode(dev.pCtx, kind, a1, a2, flags) : 1;
+  if (const HWIO_DEVICE* dev = Device())
+    return dev->pfnWriteCode ? dev->pfnWriteCode(dev->pCtx, kind, a1, a2, flags) : 1;
   if (flags) return 1;
   LogNoBackendOnce(kind == HWIO_CODE_PX ? "HWIO_WritePXCode" : "HWIO_WriteLLCode");
   return 0;
@@ -122,8 +130,8 @@ int32_t WriteCode(int32_t kind, uint32_t a1, uint32_t a2) {
 
 int32_t Interrupts(int32_t enabled) {
   uint32_t flags = EmulationFlag();
-  HWIO_DEVICE dev;
-  if (Device(&dev) && dev.pfnInterrupts) dev.pfnInterrupts(dev.pCtx, enabled, flags);
+  const HWIO_DEVICE* dev = Device();
+  if (dev && dev->pfnInterrupts) dev->pfnInterrupts(dev->pCtx, enabled, flags);
   // A user-mode process cannot mask interrupts; the counting loops tolerate
   // that on a bench machine, and the real library does it in its driver.
   return 1;
@@ -157,7 +165,7 @@ int32_t CARDN5_STDCALL HWIO_GrantPortAccess(void) {
 }
 
 int32_t CARDN5_STDCALL HWIO_SetEmulation(int32_t bOn) {
-  State().emulation.store(bOn != 0 ? 1 : 0);
+  g_emulation.store(bOn != 0 ? 1 : 0);
   return 1;
 }
 
@@ -207,8 +215,7 @@ int32_t CARDN5_STDCALL HWIO_PollVorschub(uint32_t dw1, uint32_t dw2, uint32_t dw
                                          uint32_t dwFlag1, uint32_t dwFlag2) {
   const uint32_t args[7] = {dw1, dw2, dw3, dw4, dw5, dwFlag1, dwFlag2};
   uint32_t flags = EmulationFlag();
-  HWIO_DEVICE dev;
-  if (Device(&dev)) return dev.pfnPollVorschub ? dev.pfnPollVorschub(dev.pCtx, args, flags) : 1;
+  if (const HWIO_DEVICE* dev = Device()) return dev->pfnPollVorschub ? dev->pfnPollVorschub(dev->pCtx, args, flags) : 1;
   if (flags) return 1;
   LogNoBackendOnce("HWIO_PollVorschub");
   return 0;
@@ -240,30 +247,28 @@ int32_t CARDN5_STDCALL HWIOX_AttachDevice(const HWIO_DEVICE* pDevice) {
 int32_t CARDN5_STDCALL HWIOX_AttachDeviceEx(const HWIO_DEVICE* pDevice, uint32_t cbSize) {
   IoState& s = State();
   cardn5::LockGuard guard(s.lock);
-  s.device = HWIO_DEVICE{};
-  s.attached = pDevice != nullptr;
-  if (pDevice) std::memcpy(&s.device, pDevice, cbSize < sizeof(HWIO_DEVICE) ? cbSize : sizeof(HWIO_DEVICE));
+  HWIO_DEVICE dev{};
+  if (pDevice) std::memcpy(&dev, pDevice, cbSize < sizeof(HWIO_DEVICE) ? cbSize : sizeof(HWIO_DEVICE));
+  g_device.store(pDevice ? KeepCopy(dev) : nullptr, std::memory_order_release);
   return 1;
 }
 
 int32_t CARDN5_STDCALL HWIOX_GetBackend(void) {
-  IoState& s = State();
-  if (s.emulation.load()) return 1;
-  cardn5::LockGuard guard(s.lock);
-  return s.attached ? 2 : 0;
+  if (g_emulation.load()) return 1;
+  return Device() ? 2 : 0;
 }
 
-int32_t CARDN5_STDCALL HWIOX_IsEmulation(void) { return State().emulation.load(); }
+int32_t CARDN5_STDCALL HWIOX_IsEmulation(void) { return g_emulation.load(); }
 
 int32_t CARDN5_STDCALL HWIOX_HasPortAccess(void) { return State().portAccess.load(); }
 
 int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t* pwData, uint32_t dwCount) {
   IoState& s = State();
-  HWIO_DEVICE dev;
-  const bool device = Device(&dev);
+  const HWIO_DEVICE* dev = Device();
+  const bool device = dev != nullptr;
   // With real access granted and nothing attached, the caller's own port
   // instructions are faster and keep their timing.
-  if (!device && !s.emulation.load() && s.portAccess.load()) return 0;
+  if (!device && !g_emulation.load() && s.portAccess.load()) return 0;
   if (!pwData) return 1;
   const uint32_t flags = HWIO_ACC_DIRECT;
   // A block is one call where the device takes blocks: the simulator then
@@ -274,8 +279,8 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
       pwData[0] = PortIn(wPort, flags);
       break;
     case HWIOX_DIRECT_IN_BLOCK:
-      if (device && dev.pfnInBlock) {
-        dev.pfnInBlock(dev.pCtx, wPort, pwData, dwCount, blockFlags);
+      if (device && dev->pfnInBlock) {
+        dev->pfnInBlock(dev->pCtx, wPort, pwData, dwCount, blockFlags);
         // as every single read under emulation
         if (blockFlags & HWIO_ACC_EMULATED) std::memset(pwData, 0, dwCount * sizeof(uint16_t));
       } else {
@@ -283,8 +288,8 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
       }
       break;
     case HWIOX_DIRECT_OUT_BLOCK:
-      if (device && dev.pfnOutBlock)
-        dev.pfnOutBlock(dev.pCtx, wPort, pwData, dwCount, blockFlags);
+      if (device && dev->pfnOutBlock)
+        dev->pfnOutBlock(dev->pCtx, wPort, pwData, dwCount, blockFlags);
       else
         for (uint32_t i = 0; i < dwCount; ++i) PortOut(wPort, pwData[i], flags);
       break;
@@ -297,9 +302,8 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
 int32_t CARDN5_STDCALL HWIOX_Reset(void) {
   IoState& s = State();
   cardn5::LockGuard guard(s.lock);
-  s.device = HWIO_DEVICE{};
-  s.attached = false;
-  s.emulation.store(0);
+  g_device.store(nullptr, std::memory_order_release);
+  g_emulation.store(0);
   s.portAccess.store(0);
   s.refusalLogged.store(0);
   s.noBackendLogged.store(0);

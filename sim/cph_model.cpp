@@ -10,7 +10,7 @@ namespace sim {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 
 constexpr uint16_t kStepMask = BitMask(cph::OKOutput::kStep);
 constexpr uint16_t kDirectionMask = BitMask(cph::OKOutput::kDirection);

@@ -9,7 +9,7 @@ namespace sim {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 
 // The front end's channels: the lamp's light that reaches each sensor, the
 // dark level of its amplifier, the dark level one offset step takes away,

@@ -6,7 +6,7 @@ namespace sim {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 
 constexpr uint16_t kStatusMask = BitMask(dca::Status::kLeftSchalter) | BitMask(dca::Status::kRightSchalter) |
                                  BitMask(dca::Status::kHeadReady) | BitMask(dca::Status::kInkLow) |

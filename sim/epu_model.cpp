@@ -13,7 +13,7 @@ namespace sim {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 using epu::Control;
 using epu::Status;
 
@@ -34,7 +34,7 @@ bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
   switch (port) {
     case epu::kStatusPort: {
       if (!m_ipg && !m_ipgLookedUp) FindIpg();
-      uint16_t v = StatusAt(m_machine->NowNs());
+      uint16_t v = StatusAt(BusNowNs());
       if (!(flags & HWIO_ACC_DIRECT)) {
         ++m_statusReads;
         for (auto& script : m_scripts) {
@@ -62,8 +62,13 @@ bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
   }
 }
 
+// Its own ports, and the pulse generator's, whose programming it watches.
+bool EpuModel::OnBus(uint16_t port) const {
+  return IsEpuPort(port) || port == ipg::kIndexPort || port == ipg::kDataPort;
+}
+
 void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
-  const uint64_t now = m_machine->NowNs();
+  const uint64_t now = BusNowNs();
   if (port == ipg::kIndexPort || port == ipg::kDataPort) {
     // The pulse generator is being programmed: it may be new to the machine.
     m_ipgLookedUp = false;
@@ -144,7 +149,7 @@ bool EpuModel::WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& re
     Violation("row code without a selected bank");
     return true;
   }
-  if (m_machine->NowNs() < m_codeBusyUntilNs) Violation("row code written while the code input is busy");
+  if (BusNowNs() < m_codeBusyUntilNs) Violation("row code written while the code input is busy");
   m_pending.hasCode = true;
   m_pending.kind = kind;
   m_pending.arg1 = arg1;
@@ -253,12 +258,23 @@ void EpuModel::BankChange(uint64_t now) {
   m_envorschUntilNs = now + m_envorschNs;
 }
 
+// Where in its turn the drum is. The turn is kept from the last read: the
+// clock mostly moves on by one bus cycle between two, and a division on
+// every status read was a polling loop's largest cost.
+uint64_t EpuModel::PhaseAt(uint64_t now) const {
+  if (m_turnPeriodNs != m_indexPeriodNs || now < m_turnStartNs || now - m_turnStartNs >= m_indexPeriodNs) {
+    m_turnPeriodNs = m_indexPeriodNs;
+    m_turnStartNs = now - now % m_indexPeriodNs;
+  }
+  return now - m_turnStartNs;
+}
+
 uint16_t EpuModel::StatusAt(uint64_t now) const {
   uint16_t s = 0;
   auto set = [&s](Status bit, bool on) {
     if (on) s = static_cast<uint16_t>(s | BitMask(bit));
   };
-  const uint64_t phase = now % m_indexPeriodNs;
+  const uint64_t phase = PhaseAt(now);
   set(Status::kIndex, phase < m_indexHighNs);
   if (m_encoderPerTurn != 0) {
     const double period = static_cast<double>(m_indexPeriodNs) / m_encoderPerTurn;

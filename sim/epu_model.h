@@ -60,6 +60,7 @@ class EpuModel : public Board {
   bool Read(uint16_t port, uint32_t flags, uint16_t& value) override;
   void Write(uint16_t port, uint16_t value, uint32_t flags) override;
   bool WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) override;
+  bool OnBus(uint16_t port) const override;
   // 0xA300-0xBF00 are the MBU's ports too: a machine holds one of the two.
   bool ExclusivePorts(uint16_t& first, uint16_t& last) const override {
     first = epu::kStartPosPort;
@@ -116,6 +117,7 @@ class EpuModel : public Board {
 
  private:
   uint16_t StatusAt(uint64_t now) const;
+  uint64_t PhaseAt(uint64_t now) const;
   int OfferedBankLocked() const;
   void ControlWrite(uint16_t value, uint32_t flags, uint64_t now);
   void SelectBank(int bank, uint16_t value, uint64_t now);
@@ -128,6 +130,7 @@ class EpuModel : public Board {
 
   // Drum and timing
   uint64_t m_indexPeriodNs = 1000000;
+  mutable uint64_t m_turnPeriodNs = 0, m_turnStartNs = 0;  // the turn PhaseAt last found
   uint64_t m_indexHighNs = 50000;
   uint64_t m_engraveNs = 0;
   uint64_t m_envorschNs = 20000;

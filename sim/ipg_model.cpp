@@ -5,8 +5,10 @@
 namespace sim {
 
 namespace {
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 }
+
+bool IpgModel::OnBus(uint16_t port) const { return port == ipg::kIndexPort || port == ipg::kDataPort; }
 
 void IpgModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   (void)flags;

@@ -24,6 +24,7 @@ class IpgModel : public Board {
   explicit IpgModel(double clockHz = 20e6) : m_clockHz(clockHz) {}
 
   void Write(uint16_t port, uint16_t value, uint32_t flags) override;
+  bool OnBus(uint16_t port) const override;
 
   // ---- Test face ----
   void set_clock_hz(double hz);

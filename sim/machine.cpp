@@ -80,14 +80,14 @@ void Board::Violation(const char* fmt, ...) {
 }
 
 void Machine::AddViolation(const std::string& text) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%.3fus: ", static_cast<double>(m_nowNs) / 1000.0);
   m_violations.push_back(stamp + text);
 }
 
 std::vector<std::string> Machine::Violations() const {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   return m_violations;
 }
 
@@ -99,57 +99,52 @@ bool Machine::HasViolation(const std::string& text) const {
 }
 
 void Machine::ClearViolations() {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   m_violations.clear();
 }
 
 void Machine::SetInput(uint16_t port, uint16_t value) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   m_inputs[port] = value;
 }
 
 void Machine::QueueReads(uint16_t port, const std::vector<uint16_t>& values) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   auto& q = m_queued[port];
   q.insert(q.end(), values.begin(), values.end());
 }
 
 uint16_t Machine::LastWritten(uint16_t port) const {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
-  auto it = m_lastWritten.find(port);
-  return it == m_lastWritten.end() ? 0 : it->second;
+  BusLock::Guard lock(m_mutex);
+  return m_lastWritten[port];
 }
 
 uint64_t Machine::NowNs() const {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   return m_nowNs;
 }
 
 void Machine::AdvanceNs(uint64_t ns) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   AdvanceLocked(ns);
 }
 
 void Machine::SetTimeLimitNs(uint64_t ns) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   m_limitNs = ns;
 }
 
 std::string Machine::TraceText(size_t maxLines) const {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   return m_trace.ToString(maxLines);
 }
 
-void Machine::AdvanceLocked(uint64_t ns) {
-  m_nowNs += ns;
-  for (auto& b : m_boards) b->Advance(m_nowNs);
-  if (m_nowNs > m_limitNs) {
-    std::fprintf(stderr,
-                 "sim: virtual time passed its limit (%.3f s): the library waits for something the machine never "
-                 "does.\nLast accesses:\n%s",
-                 static_cast<double>(m_limitNs) / 1e9, m_trace.ToString(40).c_str());
-    std::abort();
-  }
+void Machine::TimeLimitPassed() const {
+  std::fprintf(stderr,
+               "sim: virtual time passed its limit (%.3f s): the library waits for something the machine never "
+               "does.\nLast accesses:\n%s",
+               static_cast<double>(m_limitNs) / 1e9, m_trace.ToString(40).c_str());
+  std::abort();
 }
 
 void Machine::Record(TraceEntry e) {
@@ -172,22 +167,47 @@ void Machine::CheckExclusivePorts(const Board& model) const {
   }
 }
 
-uint16_t Machine::ReadLocked(uint16_t port, uint32_t flags) {
-  uint16_t value = 0;
-  for (auto& b : m_boards)
-    if (b->Read(port, flags, value)) return value;
-  auto q = m_queued.find(port);
-  if (q != m_queued.end() && !q->second.empty()) {
-    value = q->second.front();
-    q->second.pop_front();
-    return value;
+// A new board joins the list of every port it is on. The lists stay in the
+// order boards were added, which decides who answers a read first.
+void Machine::AddToDispatch(Board& model) {
+  // old list index -> new list index, for the ports the board joins
+  std::vector<uint16_t> joined(m_portLists.size(), 0);
+  for (size_t port = 0; port < kPorts; ++port) {
+    if (!model.OnBus(static_cast<uint16_t>(port))) continue;
+    uint16_t& list = m_portList[port];
+    if (joined[list] == 0) {
+      if (m_portLists.size() > UINT16_MAX) {
+        std::fprintf(stderr, "sim: too many boards with different ports on one machine\n");
+        std::abort();
+      }
+      std::vector<Board*> boards = m_portLists[list];
+      boards.push_back(&model);
+      joined[list] = static_cast<uint16_t>(m_portLists.size());
+      m_portLists.push_back(std::move(boards));
+    }
+    list = joined[list];
   }
-  auto in = m_inputs.find(port);
-  return in == m_inputs.end() ? 0xFFFF : in->second;
+  m_clocked.push_back(&model);
+}
+
+uint16_t Machine::ReadUnclaimed(uint16_t port) {
+  if (!m_queued.empty()) {
+    auto q = m_queued.find(port);
+    if (q != m_queued.end() && !q->second.empty()) {
+      const uint16_t value = q->second.front();
+      q->second.pop_front();
+      return value;
+    }
+  }
+  return m_inputs[port];
+}
+
+void Machine::WriteLocked(uint16_t port, uint16_t value, uint32_t flags) {
+  for (Board* b : m_portLists[m_portList[port]]) b->Write(port, value, flags);
 }
 
 uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   uint16_t value = 0;
   // Stamped when the access starts, like a write; the value is what the
   // board shows once the bus cycle is over.
@@ -196,18 +216,12 @@ uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
     AdvanceLocked(kPortAccessNs);
     value = ReadLocked(port, flags);
   }
-  TraceEntry e;
-  e.kind = (flags & HWIO_ACC_DIRECT) ? Access::DirectIn : Access::In;
-  e.port = port;
-  e.value = value;
-  e.flags = flags;
-  e.timeNs = startNs;
-  m_trace.Add(e);
+  m_trace.AddRead((flags & HWIO_ACC_DIRECT) ? Access::DirectIn : Access::In, port, value, flags, startNs);
   return value;
 }
 
 void Machine::BusOut(uint16_t port, uint16_t value, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = (flags & HWIO_ACC_DIRECT) ? Access::DirectOut : Access::Out;
   e.port = port;
@@ -216,12 +230,12 @@ void Machine::BusOut(uint16_t port, uint16_t value, uint32_t flags) {
   Record(e);
   if (flags & HWIO_ACC_EMULATED) return;
   m_lastWritten[port] = value;
-  for (auto& b : m_boards) b->Write(port, value, flags);
+  WriteLocked(port, value, flags);
   AdvanceLocked(kPortAccessNs);
 }
 
 int32_t Machine::BusWriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::Code;
   e.port = static_cast<uint16_t>(kind);
@@ -237,7 +251,7 @@ int32_t Machine::BusWriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, uint32
 }
 
 int32_t Machine::BusPollVorschub(const uint32_t* args, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::PollVorschub;
   e.flags = flags;
@@ -252,7 +266,7 @@ int32_t Machine::BusPollVorschub(const uint32_t* args, uint32_t flags) {
 }
 
 void Machine::BusInterrupts(bool enabled, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::Interrupts;
   e.value = enabled ? 1 : 0;
@@ -263,7 +277,7 @@ void Machine::BusInterrupts(bool enabled, uint32_t flags) {
 }
 
 void Machine::BusDelayUs(uint64_t us) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::Delay;
   e.arg1 = static_cast<uint32_t>(us);
@@ -272,7 +286,7 @@ void Machine::BusDelayUs(uint64_t us) {
 }
 
 void Machine::BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::BlockIn;
   e.port = port;
@@ -281,7 +295,7 @@ void Machine::BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t
   e.timeNs = m_nowNs;
   if (!(flags & HWIO_ACC_EMULATED) && count != 0) {
     bool taken = false;
-    for (auto& b : m_boards)
+    for (Board* b : m_portLists[m_portList[port]])
       if (b->ReadBlock(port, data, count, flags)) {
         taken = true;
         break;
@@ -300,7 +314,7 @@ void Machine::BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t
 }
 
 void Machine::BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   TraceEntry e;
   e.kind = Access::BlockOut;
   e.port = port;
@@ -310,7 +324,7 @@ void Machine::BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, u
   Record(e);
   if ((flags & HWIO_ACC_EMULATED) || count == 0) return;
   m_lastWritten[port] = data[count - 1];
-  for (auto& b : m_boards)
+  for (Board* b : m_portLists[m_portList[port]])
     if (!b->WriteBlock(port, data, count, flags))
       for (uint32_t i = 0; i < count; ++i) b->Write(port, data[i], flags);
   AdvanceLocked(count * kPortAccessNs);

@@ -11,6 +11,7 @@
 
 #include <stdint.h>
 
+#include <cstddef>
 #include <deque>
 #include <map>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <typeindex>
 #include <vector>
 
+#include "bus_lock.h"
 #include "trace.h"
 
 namespace sim {
@@ -32,6 +34,14 @@ struct BusHooks;
 class Board {
  public:
   virtual ~Board() = default;
+  // The ports whose reads this model may answer and whose writes it wants
+  // to see (its own and any it watches). Asked once per port when the model
+  // is added; the machine then calls Read and Write only for these. The
+  // default, every port, suits a model that filters ports itself.
+  virtual bool OnBus(uint16_t port) const {
+    (void)port;
+    return true;
+  }
   // Return true when the model answered the read.
   virtual bool Read(uint16_t port, uint32_t flags, uint16_t& value) {
     (void)port, (void)flags, (void)value;
@@ -65,8 +75,13 @@ class Board {
     (void)first, (void)last;
     return false;
   }
-  // Virtual time moved on to nowNs (after an access or a delay).
-  virtual void Advance(uint64_t nowNs) { (void)nowNs; }
+  // Virtual time moved on to nowNs (after an access or a delay). A model
+  // without state on the clock leaves this alone; the first call tells the
+  // machine so, and it calls no more (an override must not call this one).
+  virtual void Advance(uint64_t nowNs) {
+    (void)nowNs;
+    m_offClock = true;
+  }
 
  protected:
   friend class Machine;
@@ -79,7 +94,12 @@ class Board {
       __attribute__((format(printf, 2, 3)))
 #endif
       ;
+  // The virtual time, for the bus face (the machine's lock is held there).
+  inline uint64_t BusNowNs() const;
   Machine* m_machine = nullptr;
+
+ private:
+  bool m_offClock = false;
 };
 
 class Machine {
@@ -103,16 +123,17 @@ class Machine {
   T& Add(Args&&... args) {
     auto model = std::make_unique<T>(std::forward<Args>(args)...);
     T& ref = *model;
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<BusLock> lock(m_mutex);
     CheckExclusivePorts(*model);
     model->m_machine = this;
     m_boardsByType[std::type_index(typeid(T))] = model.get();
+    AddToDispatch(*model);
     m_boards.push_back(std::move(model));
     return ref;
   }
   template <typename T>
   T& board() {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::lock_guard<BusLock> lock(m_mutex);
     return *static_cast<T*>(m_boardsByType.at(std::type_index(typeid(T))));
   }
 
@@ -138,7 +159,11 @@ class Machine {
 
   Trace& trace() { return m_trace; }
   std::string TraceText(size_t maxLines = 200) const;
-  std::recursive_mutex& mutex() { return m_mutex; }
+  // The machine's lock, for models' test faces (see bus_lock.h).
+  BusLock& mutex() { return m_mutex; }
+  // Boards whose Read and Write the machine calls for a port, in the order
+  // they were added.
+  const std::vector<Board*>& BoardsOnPort(uint16_t port) const { return m_portLists[m_portList[port]]; }
 
  private:
   // ---- Bus face: only the stand-ins' device hooks reach it ----
@@ -154,22 +179,52 @@ class Machine {
   void BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags);
 
   void CheckExclusivePorts(const Board& model) const;
-  uint16_t ReadLocked(uint16_t port, uint32_t flags);
-  void AdvanceLocked(uint64_t ns);
+  void AddToDispatch(Board& model);
+  uint16_t ReadLocked(uint16_t port, uint32_t flags) {
+    uint16_t value = 0;
+    for (Board* b : m_portLists[m_portList[port]])
+      if (b->Read(port, flags, value)) return value;
+    return ReadUnclaimed(port);
+  }
+  uint16_t ReadUnclaimed(uint16_t port);
+  void WriteLocked(uint16_t port, uint16_t value, uint32_t flags);
+  void AdvanceLocked(uint64_t ns) {
+    m_nowNs += ns;
+    for (size_t i = 0; i < m_clocked.size();) {
+      Board* b = m_clocked[i];
+      b->Advance(m_nowNs);
+      if (b->m_offClock)
+        m_clocked.erase(m_clocked.begin() + static_cast<std::ptrdiff_t>(i));
+      else
+        ++i;
+    }
+    if (m_nowNs > m_limitNs) TimeLimitPassed();
+  }
+  [[noreturn]] void TimeLimitPassed() const;
   void Record(TraceEntry e);
 
-  mutable std::recursive_mutex m_mutex;
+  friend class Board;
+  static constexpr size_t kPorts = 0x10000;
+
+  mutable BusLock m_mutex;
   bool m_attached = false;
   uint64_t m_nowNs = 0;
   uint64_t m_limitNs = kDefaultTimeLimitNs;
   Trace m_trace;
   std::vector<std::unique_ptr<Board>> m_boards;
+  std::vector<Board*> m_clocked;  // boards whose Advance does something
   std::map<std::type_index, Board*> m_boardsByType;
-  std::map<uint16_t, uint16_t> m_inputs;
+  // Port to board dispatch without a search: for each port the index of its
+  // list of boards (a few distinct lists serve all 65536 ports).
+  std::vector<uint16_t> m_portList = std::vector<uint16_t>(kPorts, 0);
+  std::vector<std::vector<Board*>> m_portLists = std::vector<std::vector<Board*>>(1);
+  std::vector<uint16_t> m_inputs = std::vector<uint16_t>(kPorts, 0xFFFF);
   std::map<uint16_t, std::deque<uint16_t>> m_queued;
-  std::map<uint16_t, uint16_t> m_lastWritten;
+  std::vector<uint16_t> m_lastWritten = std::vector<uint16_t>(kPorts, 0);
   std::vector<std::string> m_violations;
 };
+
+uint64_t Board::BusNowNs() const { return m_machine ? m_machine->m_nowNs : 0; }
 
 }  // namespace sim
 

@@ -18,7 +18,7 @@ uint16_t Mask(int bit) { return static_cast<uint16_t>(1u << bit); }
 
 MbuModel::MbuModel(uint32_t jumperId) { set_jumper_id(jumperId); }
 
-uint64_t MbuModel::Now() const { return m_machine ? m_machine->NowNs() : 0; }
+uint64_t MbuModel::Now() const { return BusNowNs(); }
 
 bool MbuModel::ExclusivePorts(uint16_t& first, uint16_t& last) const {
   first = mbu::kFirstPort;
@@ -27,6 +27,8 @@ bool MbuModel::ExclusivePorts(uint16_t& first, uint16_t& last) const {
 }
 
 // ---- State on the clock ----------------------------------------------------------
+
+bool MbuModel::OnBus(uint16_t port) const { return port >= mbu::kFirstPort && port <= mbu::kLastPort; }
 
 void MbuModel::Advance(uint64_t nowNs) { Update(nowNs); }
 

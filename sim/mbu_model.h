@@ -65,6 +65,7 @@ class MbuModel : public Board {
   bool WriteBlock(uint16_t port, const uint16_t* data, uint32_t count, uint32_t flags) override;
   void Advance(uint64_t nowNs) override;
   bool ExclusivePorts(uint16_t& first, uint16_t& last) const override;
+  bool OnBus(uint16_t port) const override;
 
   // ---- Test face: the card and the machine ----
   void set_jumper_id(uint32_t id);  // 0-7; also sets the banks' capacity

@@ -8,7 +8,7 @@ namespace sim {
 
 namespace {
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+using Guard = std::lock_guard<BusLock>;
 
 constexpr uint16_t kDirection = BitMask(sdu::OKOutput::kDirection);
 constexpr uint16_t kStep = BitMask(sdu::OKOutput::kStep);

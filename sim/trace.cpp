@@ -11,18 +11,6 @@ namespace sim {
 
 bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
 
-void Trace::Add(const TraceEntry& e) {
-  if (!m_enabled) return;
-  if (e.IsRead() && m_entries.size() > m_fence) {
-    TraceEntry& last = m_entries.back();
-    if (last.kind == e.kind && last.port == e.port && last.value == e.value && last.flags == e.flags) {
-      ++last.repeat;
-      return;
-    }
-  }
-  m_entries.push_back(e);
-}
-
 void Trace::Clear() {
   m_entries.clear();
   m_fence = 0;

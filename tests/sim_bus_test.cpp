@@ -1,0 +1,129 @@
+// The machine's bus path: the port-to-board table, the clock list and the
+// lock that a job's own thread passes without the mutex.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "hwio32.h"
+#include "machine.h"
+#include "test_support.h"
+
+namespace {
+
+using testsupport::MachineTest;
+
+// A board on the ports first..last: answers reads with tag + the port's
+// high byte while it answers at all, and counts the writes it sees.
+class RangeBoard : public sim::Board {
+ public:
+  RangeBoard(uint16_t first, uint16_t last, uint16_t tag) : m_first(first), m_last(last), m_tag(tag) {}
+  bool OnBus(uint16_t port) const override { return port >= m_first && port <= m_last; }
+  bool Read(uint16_t port, uint32_t, uint16_t& value) override {
+    value = static_cast<uint16_t>(m_tag | port >> 8);
+    return m_answers;
+  }
+  void Write(uint16_t port, uint16_t, uint32_t) override { m_writes.push_back(port); }
+  void Advance(uint64_t nowNs) override { m_seenNs = nowNs; }
+  const uint16_t m_first, m_last, m_tag;
+  bool m_answers = true;
+  std::vector<uint16_t> m_writes;
+  uint64_t m_seenNs = 0;
+};
+
+// A board that declares no ports (so sees them all) and keeps no time.
+class AllPortsBoard : public sim::Board {
+ public:
+  void Write(uint16_t port, uint16_t, uint32_t) override { m_writes.push_back(port); }
+  std::vector<uint16_t> m_writes;
+};
+
+using SimBus = MachineTest;
+
+TEST_F(SimBus, ReadsGoToTheFirstBoardOnThePortWritesToEveryBoardOnIt) {
+  machine.SetInput(0x2700, 0x1234);
+  EXPECT_EQ(0x1234, HWIO_Hin(0x2700));  // accessed before any board exists
+  auto& all = machine.Add<AllPortsBoard>();
+  auto& a = machine.Add<RangeBoard>(0x1300, 0x1700, 0xA000);
+  EXPECT_EQ(0x1234, HWIO_Hin(0x2700));
+  auto& b = machine.Add<RangeBoard>(0x1700, 0x2700, 0xB000);
+  machine.QueueReads(0x1300, {0x0042});
+  const struct {
+    uint16_t port, want;
+  } reads[] = {
+      {0x1300, 0xA013},  // a's alone; the queued value waits
+      {0x1700, 0xA017},  // a and b: a came first
+      {0x2700, 0xB027},  // b, added after the port was read
+      {0x2B00, 0xFFFF},  // nobody's: the latch
+  };
+  for (const auto& r : reads) EXPECT_EQ(r.want, HWIO_Hin(r.port)) << std::hex << r.port;
+  a.m_answers = false;
+  EXPECT_EQ(0x0042, HWIO_Hin(0x1300));  // a declines: the queue, then the latch
+  EXPECT_EQ(0xFFFF, HWIO_Hin(0x1300));
+  EXPECT_EQ(0xB017, HWIO_Hin(0x1700));  // declined by a, b answers
+
+  for (uint16_t port : {0x1300, 0x1700, 0x2700, 0x5B00}) HWIO_Hout(port, 1);
+  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700}), a.m_writes);
+  EXPECT_EQ((std::vector<uint16_t>{0x1700, 0x2700}), b.m_writes);
+  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700, 0x2700, 0x5B00}), all.m_writes);
+  EXPECT_EQ(1, machine.LastWritten(0x5B00));
+}
+
+TEST_F(SimBus, BoardsKeepingTimeSeeItBesideOnesThatDoNot) {
+  machine.Add<AllPortsBoard>();
+  auto& first = machine.Add<RangeBoard>(0x1300, 0x1300, 0);
+  machine.Add<AllPortsBoard>();
+  auto& last = machine.Add<RangeBoard>(0x1300, 0x1300, 0);
+  HWIO_Hin(0x1300);  // the first tick drops the boards without a clock
+  EXPECT_EQ(machine.NowNs(), first.m_seenNs);
+  EXPECT_EQ(machine.NowNs(), last.m_seenNs);
+  auto& later = machine.Add<RangeBoard>(0x1300, 0x1300, 0);
+  machine.AdvanceNs(5);
+  for (const RangeBoard* b : {&first, &last, &later}) EXPECT_EQ(machine.NowNs(), b->m_seenNs);
+}
+
+// Each access marks the board busy for a while and fails when it finds
+// another access inside: the two threads' accesses must never overlap.
+class ExclusiveBoard : public sim::Board {
+ public:
+  bool Read(uint16_t port, uint32_t, uint16_t& value) override {
+    Inside();
+    value = port;
+    return true;
+  }
+  void Write(uint16_t, uint16_t, uint32_t) override { Inside(); }
+  void Inside() {
+    if (m_inside.exchange(true)) m_overlaps++;
+    for (int i = 0; i < 200; ++i) std::this_thread::yield();
+    m_inside = false;
+  }
+  std::atomic<bool> m_inside{false};
+  std::atomic<int> m_overlaps{0};
+};
+
+TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
+  auto& board = machine.Add<ExclusiveBoard>();
+  constexpr int kEach = 300;
+  HWIO_Hin(0x1300);  // the owner's path without the mutex first
+  EXPECT_FALSE(machine.mutex().shared());
+  const uint64_t t0 = machine.NowNs();
+  std::atomic<bool> guestDone{false};
+  std::thread guest([&] {
+    for (int i = 0; i < kEach; ++i) HWIO_Hout(0x2300, static_cast<uint16_t>(i));
+    guestDone = true;
+  });
+  int reads = 0;
+  while (!guestDone || reads < kEach) {
+    EXPECT_EQ(0x1300, HWIO_Hin(0x1300));
+    ++reads;
+  }
+  guest.join();
+  EXPECT_TRUE(machine.mutex().shared());
+  EXPECT_EQ(0, board.m_overlaps.load());
+  EXPECT_EQ(t0 + (reads + kEach) * sim::Machine::kPortAccessNs, machine.NowNs());
+  EXPECT_EQ(static_cast<uint64_t>(reads) + 1, machine.trace().ReadCount(0x1300));
+  EXPECT_EQ(static_cast<size_t>(kEach), machine.trace().Writes(0x2300).size());
+}
+
+}  // namespace

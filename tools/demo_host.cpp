@@ -116,21 +116,23 @@ std::string MbuVcdPath(const std::string& vcd) {
 
 int WriteFiles(const demo::Job& job, const demo::Results& out) {
   int failures = 0;
-  std::printf("\nFiles written:\n");
+  std::printf("\nFiles written to %s:\n", job.outDir.c_str());
   const auto show = [&](const std::string& path, bool written, const std::string& what) {
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(path, ec);
-    std::printf("  %-40s %s, %llu bytes\n", path.c_str(), what.c_str(),
-                ec ? 0ull : static_cast<unsigned long long>(bytes));
+    const std::filesystem::path p(path);
+    const std::string name = p.parent_path() == job.outDir ? p.filename().string() : path;
+    std::printf("  %-22s %9llu bytes  %s\n", name.c_str(), ec ? 0ull : static_cast<unsigned long long>(bytes),
+                what.c_str());
     failures += !written || ec;
   };
   const std::string drum = job.outDir + "/cardn5-drum.png", scan = job.outDir + "/cardn5-scan.png";
   show(drum, demo::WritePng(drum, out.drum),
-       std::to_string(out.drum.width) + " x " + std::to_string(out.drum.height) + " what the drum received");
+       std::to_string(out.drum.width) + " x " + std::to_string(out.drum.height) + ", what the drum received");
   show(scan, demo::WritePng(scan, out.scan),
-       std::to_string(out.scan.width) + " x " + std::to_string(out.scan.height) + " the scanned picture");
-  show(job.vcd, true, "port trace, engraving machine");
-  show(MbuVcdPath(job.vcd), true, "port trace, MBU machine");
+       std::to_string(out.scan.width) + " x " + std::to_string(out.scan.height) + ", the scanned picture");
+  show(job.vcd, true, "port trace of the engraving machine (VCD)");
+  show(MbuVcdPath(job.vcd), true, "port trace of the MBU machine (VCD)");
   char log[512] = "";
   ERRLOGX_GetLogPath(log, sizeof log);
   if (*log) show(log, true, "the library's log");
@@ -143,6 +145,7 @@ int main(int argc, char** argv) {
   demo::Job job;
   if (const int parsed = ParseOptions(argc, argv, job)) return parsed == 1 ? 0 : 2;
   if (job.outDir.empty()) job.outDir = DefaultOutDir();
+  while (job.outDir.size() > 1 && job.outDir.back() == '/') job.outDir.pop_back();
   if (job.vcd.empty()) job.vcd = job.outDir + "/cardn5-ports.vcd";
   std::error_code ec;
   std::filesystem::create_directories(job.outDir, ec);

@@ -49,7 +49,12 @@ struct Results {
   Picture drum;
   Picture scan;
   uint64_t virtualNs = 0;
+  double fileWallS = 0;  // wall time spent writing files, not the job's
 };
+
+// Writes the machine's port trace as a VCD file; the time it takes is kept
+// out of the job's wall time.
+bool WriteTrace(sim::Machine& machine, const std::string& path, Results& out);
 
 // The engraving machine: every board but the MBU, the models the parts read.
 struct Rig {

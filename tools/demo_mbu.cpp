@@ -98,7 +98,7 @@ int RunMbuDemo(const Job& job, Results& out, const std::string& vcdPath) {
   for (const std::string& v : machine.Violations()) std::printf("  protocol violation: %s\n", v.c_str());
   failures += !machine.Violations().empty();
   out.virtualNs += machine.NowNs();
-  if (!machine.trace().WriteVcd(vcdPath)) ++failures, std::printf("could not write %s\n", vcdPath.c_str());
+  failures += !WriteTrace(machine, vcdPath, out);
   machine.Detach();
   return failures;
 }

@@ -2,6 +2,7 @@
 // the long parts.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -23,6 +24,14 @@ void CountCall(const char* callText) {
 
 uint64_t CallCount() { return g_calls; }
 size_t ExportsCalled() { return g_exports.size(); }
+
+bool WriteTrace(sim::Machine& machine, const std::string& path, Results& out) {
+  const auto start = std::chrono::steady_clock::now();
+  const bool written = machine.trace().WriteVcd(path);
+  out.fileWallS += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (!written) std::printf("could not write %s\n", path.c_str());
+  return written;
+}
 
 Progress::Progress(const char* what, uint64_t total)
     : m_what(what), m_total(total ? total : 1), m_tty(isatty(fileno(stdout)) != 0) {}

@@ -71,7 +71,7 @@ int RunOpticsDemo(Rig& rig) {
               optic.shortest_toggle_ns() / 1e3);
 
   CALL(SDUN5_SetLDScanfokus(75.0, 0.5));
-  std::printf("LD scan focus 75 (offset 0.5 V): 7.5 V - 0.5 V\n");
+  std::printf("LD scan focus 75 (offset 0.5 V) through the laser-diode table:\n");
   ShowVoltages(dca);
   failures += dca.ldk_focus_code() != 178;
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the library, the stand-ins and the simulator, and runs the demo job
-# on the simulated machine. Extra arguments go to the demo (e.g. --vcd f.vcd).
+# on the simulated machine. Extra arguments go to the demo (--help lists them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +8,7 @@ missing=()
 command -v cmake >/dev/null || missing+=(cmake)
 command -v ninja >/dev/null || missing+=(ninja-build)
 command -v g++ >/dev/null || missing+=(g++)
+command -v libpng-config >/dev/null || missing+=(libpng-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
   $SUDO apt-get update || true

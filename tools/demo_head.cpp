@@ -2,7 +2,6 @@
 // and focus values set through a focus table, on the simulated lens carriage
 // (with play in its drive) that hangs on the EPU's output and FINP words.
 #include <cstdio>
-#include <stdexcept>
 
 #include "cardN532.h"
 #include "cph_model.h"
@@ -11,14 +10,6 @@
 
 namespace {
 
-sim::EpuModel& FindOrAddEpu(sim::Machine& machine) {
-  try {
-    return machine.board<sim::EpuModel>();
-  } catch (const std::out_of_range&) {
-    return machine.Add<sim::EpuModel>();
-  }
-}
-
 constexpr int64_t kBacklash = 12;
 // Calibrated on a 600 mm drum with the lens 2000 steps out; this drum has
 // 640 mm: 40 / 2 / pi * 200 = 1273 steps further out.
@@ -26,40 +17,41 @@ constexpr int64_t kEngravingPos = 3273;
 
 }  // namespace
 
-int RunHeadDemo(sim::Machine& machine) {
+namespace demo {
+
+int RunHeadDemo(Rig& rig) {
   std::printf("\n== Focusing head ==\n");
   int failures = 0;
-  sim::EpuModel& epu = FindOrAddEpu(machine);
-  sim::CphModel& cph = machine.Add<sim::CphModel>(epu);
+  sim::Machine& machine = rig.machine;
+  sim::EpuModel& epu = rig.epu;
+  sim::CphModel& cph = rig.cph;
   cph.set_position(3200);
   cph.set_backlash(kBacklash);
-  failures += CARDN5_CreateCardObjects() != 1;
-  CPHN5_InitPowerOn();
 
-  const int32_t calibrated = CPHN5_SetCalibParam(600.0, 640.0, 2000);
+  const int32_t calibrated = CALL(CPHN5_SetCalibParam(600.0, 640.0, 2000));
   std::printf("CPHN5_SetCalibParam(600 mm, 640 mm, 2000 steps) -> %d\n", calibrated);
   uint64_t t0 = machine.NowNs();
-  const int32_t search = CPHN5_GotoRepeatPosition();
+  const int32_t search = CALL(CPHN5_GotoRepeatPosition());
   std::printf("CPHN5_GotoRepeatPosition -> %d: lens at %lld, just off the reference sensor at 0 (%.2f s)\n", search,
               static_cast<long long>(cph.lens_position()), (machine.NowNs() - t0) / 1e9);
   failures += calibrated != 1 || search >= 100000 || cph.lens_position() != 1;
 
   t0 = machine.NowNs();
-  const int32_t engraving = CPHN5_GotoEngravingPosition();
+  const int32_t engraving = CALL(CPHN5_GotoEngravingPosition());
   std::printf("CPHN5_GotoEngravingPosition -> %d: lens at %lld (%.2f s)\n", engraving,
               static_cast<long long>(cph.lens_position()), (machine.NowNs() - t0) / 1e9);
   failures += engraving != 1 || cph.lens_position() != 1 + kEngravingPos;
 
   // Focus in micrometres -> defocus in steps towards the sensor.
   const double um[] = {-100.0, 0.0, 100.0, 200.0, 300.0}, steps[] = {-250.0, 0.0, 250.0, 500.0, 750.0};
-  CPHN5_SetFokusTable(um, steps, 5);
+  CALL(CPHN5_SetFokusTable(um, steps, 5));
   const struct {
     double um;
     int64_t defocus;
   } focus[] = {{150.0, 375}, {40.0, 100}};
   for (const auto& f : focus) {
     cph.ClearRecord();
-    const int32_t set = CPHN5_SetFokus(f.um);
+    const int32_t set = CALL(CPHN5_SetFokus(f.um));
     const auto moved = cph.steps();
     size_t lastUp = 0;
     while (lastUp < moved.size() && moved[moved.size() - 1 - lastUp].direction == 1) ++lastUp;
@@ -71,10 +63,11 @@ int RunHeadDemo(sim::Machine& machine) {
     failures += set != 1 || cph.lens_position() != 1 + kEngravingPos - f.defocus;
   }
 
-  CPHN5_SetHWShutterOpen(1);
+  CALL(CPHN5_SetHWShutterOpen(1));
   std::printf("CPHN5_SetHWShutterOpen(1): EPU output word 0x%04X (bit 4 shutter, 2 direction, 1 step)\n",
               epu.ok_output());
-  CPHN5_SetHWShutterOpen(0);
-  CARDN5_DeleteCardObjects();
+  CALL(CPHN5_SetHWShutterOpen(0));
   return failures;
 }
+
+}  // namespace demo

@@ -1,7 +1,7 @@
-// Memory buffer board: power-on with the identified card, a job of image
-// blocks written and triggered into alternating banks, and what each bank
-// received. The MBU answers the EPU's port numbers, so it gets a simulated
-// machine of its own.
+// Memory buffer board: power-on with the identified card, the rest of the
+// job's image written in blocks and triggered into alternating banks, and
+// the drum's rows read back from the blocks the board took over. The MBU
+// answers the EPU's port numbers, so it gets a simulated machine of its own.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,88 +10,97 @@
 #include "demo.h"
 #include "mbu_model.h"
 
+namespace demo {
+
 namespace {
 
-constexpr int kBlocks = 6;
-constexpr uint32_t kWidth = 64;  // pixels a row, one bit each
-constexpr uint32_t kRows = 16;
+constexpr uint32_t kWordsPerRow = kImageWidth / 16;
 constexpr uint32_t kPlotHeight = 4096;
 constexpr uint32_t kStepsPerBlock = 4;
 
-// Block b of a diagonal band pattern, 4 words a row.
-std::vector<uint16_t> MakeBlock(int b) {
-  std::vector<uint16_t> words(kWidth / 16 * kRows);
-  for (uint32_t y = 0; y < kRows; ++y)
-    for (uint32_t x = 0; x < kWidth; ++x)
-      if ((x + y + 8u * static_cast<uint32_t>(b)) % 24 < 8)
-        words[y * 4 + x / 16] |= static_cast<uint16_t>(1u << (x % 16));
+// Rows first..first+kBlockRows of the image, pixel x in bit x % 16 of word x / 16.
+std::vector<uint16_t> PackBlock(const Picture& image, uint32_t first) {
+  std::vector<uint16_t> words(kWordsPerRow * kBlockRows);
+  for (uint32_t y = 0; y < kBlockRows; ++y)
+    for (uint32_t x = 0; x < kImageWidth; ++x)
+      if (image.Row(first + y)[x] == kEngraved)
+        words[y * kWordsPerRow + x / 16] |= static_cast<uint16_t>(1u << (x % 16));
   return words;
 }
 
-std::string Row(const std::vector<uint16_t>& words, uint32_t y) {
-  std::string s;
-  for (uint32_t x = 0; x < kWidth; ++x) s += (words[y * 4 + x / 16] >> (x % 16)) & 1 ? '#' : '.';
-  return s;
+void AppendDrumRows(Picture& drum, const std::vector<uint16_t>& words) {
+  for (size_t w = 0; w + kWordsPerRow <= words.size(); w += kWordsPerRow) {
+    for (uint32_t x = 0; x < kImageWidth; ++x)
+      drum.data.push_back((words[w + x / 16] >> (x % 16)) & 1 ? kEngraved : kBlank);
+    ++drum.height;
+  }
+}
+
+int PowerOn(sim::MbuModel& mbu) {
+  int failures = CALL(CARDN5_CreateCardObjects()) != 1;
+  failures += CALL(MBUN5_InitPowerOn()) != 1;
+  const MBU_CARD_INFO info = CALL(MBUN5_GetCardInfo());
+  std::printf("Card identified: jumper ID %u, %u pixels of memory, %s advance; %u words a bank\n", info.dwJumperID,
+              info.dwPossiblePixels, info.dwAdvanceType == MBU_ADVANCE_TRIM ? "TRIM" : "standard",
+              mbu.capacity_words());
+  failures += CALL(MBUN5_GravurVorbereiten()) != 1;
+  CALL(MBUN5_WriteAMUValues(1));
+  CALL(MBUN5_SetPlotHeightPI(kPlotHeight));
+  return failures;
 }
 
 }  // namespace
 
-int RunMbuDemo(sim::Machine& main) {
-  std::printf("\n== Memory buffer board ==\n");
-  int failures = 0;
+int RunMbuDemo(const Job& job, Results& out, const std::string& vcdPath) {
+  std::printf("\n== Memory buffer board (a machine of its own) ==\n");
   sim::Machine machine;
   machine.Attach();
   sim::MbuModel& mbu = machine.Add<sim::MbuModel>(5);
   mbu.set_engrave_ns(40000000);  // 40 ms a block
-  failures += CARDN5_CreateCardObjects() != 1;
-  failures += MBUN5_InitPowerOn() != 1;
-  const MBU_CARD_INFO info = MBUN5_GetCardInfo();
-  std::printf("Card identified: jumper ID %u, %u pixels of memory, %s advance\n", info.dwJumperID,
-              info.dwPossiblePixels, info.dwAdvanceType == MBU_ADVANCE_TRIM ? "TRIM" : "standard");
-  failures += MBUN5_GravurVorbereiten() != 1;
-  MBUN5_WriteAMUValues(1);
-  MBUN5_SetPlotHeightPI(kPlotHeight);
+  int failures = PowerOn(mbu);
 
   std::vector<std::vector<uint16_t>> sent;
-  for (int b = 0; b < kBlocks; ++b) {
-    sent.push_back(MakeBlock(b));
+  Progress progress("MBU blocks", job.blocks);
+  int blockFailures = 0;
+  for (uint32_t b = 0; b < job.blocks; ++b) {
+    sent.push_back(PackBlock(out.image, job.rows + b * kBlockRows));
     MBU_BLOCK_INFO block{};
     block.pwData = sent.back().data();
-    block.dwPixelX = kWidth;
-    block.dwPixelY = kRows;
+    block.dwPixelX = kImageWidth;
+    block.dwPixelY = kBlockRows;
     block.dwSteps = kStepsPerBlock;
-    block.dwZeroVerschPixel = 512u * static_cast<uint32_t>(b);  // one more segment a block
+    block.dwZeroVerschPixel = 512u * (b % 8);  // one more segment a block
     block.dwPlotHeightPixel = kPlotHeight;
     block.dwAdvanceMode = 2;
-    const uint64_t t0 = machine.NowNs();
-    const int32_t written = MBUN5_WriteBlock(block);
     const int bank = mbu.pc_bank();
-    const int32_t triggered = MBUN5_TriggerBlock(block);
-    std::printf("  block %d: %zu words into bank %d, triggered %s, %.1f ms on the machine's clock\n", b,
-                sent.back().size(), bank, triggered ? "and taken over" : "FAILED", (machine.NowNs() - t0) / 1e6);
-    failures += written != 1 || triggered != 1;
+    blockFailures += CALL(MBUN5_WriteBlock(block)) != 1;
+    blockFailures += CALL(MBUN5_TriggerBlock(block)) != 1;
+    progress.Update(b + 1, "last into bank " + std::to_string(bank));
   }
+  progress.Finish();
   machine.AdvanceNs(100000000);  // the last block is taken over and engraved
-  failures += MBUN5_IsTurnOffPossible() != 1;
+  failures += blockFailures + (CALL(MBUN5_IsTurnOffPossible()) != 1);
 
-  std::printf("\nBlocks as the simulated board took them over:\n");
-  size_t words[2] = {0, 0}, blocks[2] = {0, 0};
+  size_t words[2] = {0, 0}, blocks[2] = {0, 0}, intact = 0;
   for (size_t i = 0; i < mbu.blocks().size(); ++i) {
     const sim::MbuBlock& got = mbu.blocks()[i];
-    const bool intact = i < sent.size() && got.words == sent[i];
-    std::printf("  bank %d  command %2u  divider %4u  zero shift %u  plot height %u  first row %s  %s\n", got.bank,
-                got.command, got.divider, got.zeroShift, got.plotHeight, Row(got.words, 0).c_str(),
-                intact ? "intact" : "DIFFERS");
-    failures += !intact;
+    intact += i < sent.size() && got.words == sent[i];
     words[got.bank] += got.words.size();
     ++blocks[got.bank];
+    AppendDrumRows(out.drum, got.words);
   }
-  std::printf("bank 0 received %zu blocks (%zu words), bank 1 %zu blocks (%zu words)\n", blocks[0], words[0], blocks[1],
-              words[1]);
-  failures += mbu.blocks().size() != static_cast<size_t>(kBlocks);
+  std::printf("  the board took over %zu blocks (%zu intact): bank 0 %zu blocks (%zu words), bank 1 %zu (%zu words)\n",
+              mbu.blocks().size(), intact, blocks[0], words[0], blocks[1], words[1]);
+  std::printf("  %.1f ms on the machine's clock, %d failed calls\n", machine.NowNs() / 1e6, blockFailures);
+  failures += mbu.blocks().size() != job.blocks || intact != job.blocks;
 
-  CARDN5_DeleteCardObjects();
+  CALL(CARDN5_DeleteCardObjects());
+  for (const std::string& v : machine.Violations()) std::printf("  protocol violation: %s\n", v.c_str());
+  failures += !machine.Violations().empty();
+  out.virtualNs += machine.NowNs();
+  failures += !WriteTrace(machine, vcdPath, out);
   machine.Detach();
-  main.Attach();
   return failures;
 }
+
+}  // namespace demo

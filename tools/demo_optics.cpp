@@ -2,7 +2,6 @@
 // shown as the simulated board decoded them, the scanner optic referenced
 // at its end sensor and focused through the xenon and laser-diode tables.
 #include <cstdio>
-#include <stdexcept>
 
 #include "cardN532.h"
 #include "dca_model.h"
@@ -11,15 +10,6 @@
 #include "sdu_model.h"
 
 namespace {
-
-// The engraving part may have put the EPU on the machine already.
-sim::EpuModel& Epu(sim::Machine& machine) {
-  try {
-    return machine.board<sim::EpuModel>();
-  } catch (const std::out_of_range&) {
-    return machine.Add<sim::EpuModel>();
-  }
-}
 
 void ShowVoltages(const sim::DcaModel& dca) {
   std::printf("  DCA decoded: LE focus %3u (%5.2f V)  LDK focus %3u (%5.2f V)  FET speed %3u (%5.2f V)\n",
@@ -32,49 +22,47 @@ void ShowVoltages(const sim::DcaModel& dca) {
 
 }  // namespace
 
-int RunOpticsDemo(sim::Machine& machine) {
+namespace demo {
+
+int RunOpticsDemo(Rig& rig) {
   std::printf("\n== DCA voltages and scanner optics ==\n");
   int failures = 0;
-  sim::EpuModel& epu = Epu(machine);
-  sim::DcaModel& dca = machine.Add<sim::DcaModel>();
-  failures += CARDN5_CreateCardObjects() != 1;
-  EPUN5_SetOKOutput(0);  // chopper current on (active low)
-  sim::SduModel& optic = machine.Add<sim::SduModel>(epu);
-  optic.set_position(1200);  // where the last run left it
+  sim::Machine& machine = rig.machine;
+  sim::DcaModel& dca = rig.dca;
+  sim::SduModel& optic = rig.sdu;
+  CALL(EPUN5_SetOKOutput(0));  // chopper current on (active low)
+  optic.set_position(1200);    // where the last run left it
 
-  DCAN5_InitPowerOn();
-  std::printf("DCA powered on: %zu set-up words taken\n", dca.setup_words().size());
-  failures += dca.setup_words().size() != 9;
-  DCAN5_SetLEFokusspannung(2.5);
-  DCAN5_SetFETSpeedVoltage(7.3);
-  DCAN5_SetLENZESpeedVoltage(5.0);
-  DCAN5_SetLDKFokusspannung(12.0);  // clamped to 10 V
+  CALL(DCAN5_SetLEFokusspannung(2.5));
+  CALL(DCAN5_SetFETSpeedVoltage(7.3));
+  CALL(DCAN5_SetLENZESpeedVoltage(5.0));
+  CALL(DCAN5_SetLDKFokusspannung(12.0));  // clamped to 10 V
   std::printf("Set: LE 2.5 V, FET 7.3 V, LENZE 5 V, LDK 12 V (clamped)\n");
   ShowVoltages(dca);
   failures += dca.le_focus_code() != 63 || dca.fet_speed_code() != 186 || dca.lenze_code12() != 2047;
-  DCAN5_SetSMDirection(1);
-  for (int i = 0; i < 3; ++i) DCAN5_OneSMStep();
-  DCAN5_LichtschrankeEin();
-  DCAN5_LichtschrankeReset();
+  CALL(DCAN5_SetSMDirection(1));
+  for (int i = 0; i < 3; ++i) CALL(DCAN5_OneSMStep());
+  CALL(DCAN5_LichtschrankeEin());
+  CALL(DCAN5_LichtschrankeReset());
   std::printf("DCA stepper at %d after %u steps; light barrier %s, %u reset pulses, %s\n", dca.position(), dca.steps(),
               dca.light_barrier_on() ? "on" : "off", dca.light_barrier_resets(),
-              DCAN5_LichtschrankeAbfragen() ? "not interrupted" : "interrupted");
+              CALL(DCAN5_LichtschrankeAbfragen()) ? "not interrupted" : "interrupted");
   failures += dca.position() != 3 || dca.light_barrier_resets() != 2;
 
   // Focus value to optic steps (xenon) and to volts (laser diode).
   const double focusX[] = {0.0, 50.0, 100.0}, stepsY[] = {200.0, 900.0, 1500.0}, voltsY[] = {3.0, 6.0, 9.0};
-  SDUN5_SetXenonScanfokusTable(focusX, stepsY, 3);
-  SDUN5_SetLDScanfokusTable(focusX, voltsY, 3);
-  SDUN5_SwitchChopperCurrent(1);
+  CALL(SDUN5_SetXenonScanfokusTable(focusX, stepsY, 3));
+  CALL(SDUN5_SetLDScanfokusTable(focusX, voltsY, 3));
+  CALL(SDUN5_SwitchChopperCurrent(1));
 
   uint64_t start = machine.NowNs();
-  SDUN5_SetOpticPosition(0);
+  CALL(SDUN5_SetOpticPosition(0));
   std::printf("Optic referenced: from 1200 steps to the end sensor in %.2f s; now at %d steps\n",
               (machine.NowNs() - start) / 1e9, optic.position());
   failures += optic.position() != 0;
 
   start = machine.NowNs();
-  SDUN5_SetXenonScanfokus(25.0, 1.5);
+  CALL(SDUN5_SetXenonScanfokus(25.0, 1.5));
   std::printf("Xenon focus 25 (offset 1.5 V): optic at %d steps (table: 550) after %.2f s\n", optic.position(),
               (machine.NowNs() - start) / 1e9);
   ShowVoltages(dca);
@@ -82,13 +70,12 @@ int RunOpticsDemo(sim::Machine& machine) {
   std::printf("  optic: %u steps in all, shortest toggle interval %.0f us (the motor follows 1666 us)\n", optic.steps(),
               optic.shortest_toggle_ns() / 1e3);
 
-  SDUN5_SetLDScanfokus(75.0, 0.5);
-  std::printf("LD scan focus 75 (offset 0.5 V): 7.5 V - 0.5 V\n");
+  CALL(SDUN5_SetLDScanfokus(75.0, 0.5));
+  std::printf("LD scan focus 75 (offset 0.5 V) through the laser-diode table:\n");
   ShowVoltages(dca);
   failures += dca.ldk_focus_code() != 178;
 
-  failures += !machine.Violations().empty();
-  for (const std::string& v : machine.Violations()) std::printf("  protocol violation: %s\n", v.c_str());
-  CARDN5_DeleteCardObjects();
   return failures;
 }
+
+}  // namespace demo

@@ -125,7 +125,10 @@ static void __cdecl DevOut(void* ctx, uint16_t port, uint16_t v, uint32_t flags)
 }
 
 static uint16_t __cdecl DevIn(void* ctx, uint16_t port, uint32_t flags) {
+  /* CSE: red 0x80, green 0x40, blue 0x20, ready, lamp lit; DCA: only the right sensor inactive */
+  static const uint16_t kFixed[][2] = {{0x3B00, 0x4080}, {0x3700, 0x0020}, {0x3300, 0x0082}, {0x5300, 0x1000}};
   Device* d = &g_dev;
+  size_t i;
   (void)ctx, (void)flags;
   switch (port) {
     case 0x8300: /* row slot, bank 0 flag, PLL locked, index every other read */
@@ -136,17 +139,11 @@ static uint16_t __cdecl DevIn(void* ctx, uint16_t port, uint32_t flags) {
       return (uint16_t)(0x5000 | d->nMbuBank << 1 | (d->bMbuTrigger ? 0x20 : 0));
     case 0x3F00: /* acknowledge follows the stop request; never busy */
       return (uint16_t)(d->out[0x3F00] & 0x100);
-    case 0x3B00:
-      return 0x4080;
-    case 0x3700:
-      return 0x0020;
-    case 0x3300:
-      return 0x0082;
-    case 0x5300:
-      return 0x1000; /* right sensor inactive, the others active */
     case 0xC300:
       return McmIn();
     default:
+      for (i = 0; i < sizeof kFixed / sizeof kFixed[0]; ++i)
+        if (kFixed[i][0] == port) return kFixed[i][1];
       return 0;
   }
 }

@@ -61,7 +61,7 @@ class CCSECard {
   void SetTargets(uint16_t wSeparatortype, uint16_t wLightsource);
   uint16_t AverageReading(int nColour);
   void AlignColour(int nColour, bool bBlack);
-  void XenonPulse(cse::Control start, cse::Control other);
+  void XenonPulse(cse::Control pulse, cse::Control other);
 };
 
 #endif

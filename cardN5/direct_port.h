@@ -30,6 +30,8 @@ inline uint16_t CpuIn16(uint16_t port) {
   __asm__ volatile("inw %1, %0" : "=a"(v) : "Nd"(port));
   return v;
 }
+// The instruction writes through data, which the analyser cannot see.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 inline void CpuInBlock(uint16_t port, uint16_t* data, size_t count) {
   __asm__ volatile("cld; rep insw" : "+D"(data), "+c"(count) : "d"(port) : "memory");
 }

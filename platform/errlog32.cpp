@@ -102,7 +102,7 @@ int32_t CARDN5_CDECL ERRLOG_WriteToLOGFile(const char* pszFormat, ...) {
   std::string text;
   if (n > 0) {
     text.resize(static_cast<size_t>(n) + 1);
-    std::vsnprintf(&text[0], text.size(), pszFormat, again);
+    std::vsnprintf(text.data(), text.size(), pszFormat, again);
     text.resize(static_cast<size_t>(n));
   }
   va_end(again);

@@ -187,6 +187,8 @@ int32_t CARDN5_STDCALL HWIO_Bit(uint16_t wValue, int32_t nBit) { return wValue &
 
 // A low pulse drives the bit to 0 and back to 1; the shadow itself is left
 // as it was, so the register's next Out writes what the board code set.
+// The port library's signatures are the machine's: the shadow stays non-const.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 int32_t CARDN5_STDCALL HWIO_LowPuls(uint16_t wPort, uint16_t* pwShadow, int32_t nBit) {
   uint16_t v = pwShadow ? *pwShadow : 0;
   uint16_t m = Mask(nBit);
@@ -195,6 +197,7 @@ int32_t CARDN5_STDCALL HWIO_LowPuls(uint16_t wPort, uint16_t* pwShadow, int32_t 
   return 1;
 }
 
+// NOLINTNEXTLINE(readability-non-const-parameter)
 int32_t CARDN5_STDCALL HWIO_HighPuls(uint16_t wPort, uint16_t* pwShadow, int32_t nBit) {
   uint16_t v = pwShadow ? *pwShadow : 0;
   uint16_t m = Mask(nBit);

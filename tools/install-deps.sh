@@ -8,7 +8,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 pkgs=(cmake ninja-build g++ g++-multilib libgtest-dev libgmock-dev googletest
       libbenchmark-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 qemu-user
-      clang-format pkgconf clang libclang-rt-14-dev libpng-dev)
+      clang-format clang-tidy pkgconf clang libclang-rt-14-dev libpng-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

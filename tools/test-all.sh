@@ -3,7 +3,9 @@
 # preset in turn; stops at the first failure. The Wine tests are left out
 # (tools/test-wine.sh runs them).
 #
-#   tools/test-all.sh [preset...]     default: debug asan tsan m32 mingw32 fuzz
+#   tools/test-all.sh [preset...]     default: debug tidy asan tsan m32 mingw32 fuzz
+# tidy is no preset of its own: it runs clang-tidy (tools/clang-tidy.sh) on
+# the debug configuration's compile commands, configuring it if need be.
 # The fuzz preset builds the libFuzzer targets with clang, replays their
 # inputs and fuzzes each for a fixed time (fuzz/README.md).
 # CARDN5_BUILD_ROOT=<dir> builds in <dir>/<preset> instead of build/<preset>
@@ -12,7 +14,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(debug asan tsan m32 mingw32 fuzz)
+[ ${#presets[@]} -gt 0 ] || presets=(debug tidy asan tsan m32 mingw32 fuzz)
 root="${CARDN5_BUILD_ROOT:-}"
 
 summary=()
@@ -51,6 +53,13 @@ fi
 step deps install tools/install-deps.sh
 
 for p in "${presets[@]}"; do
+  if [ "$p" = tidy ]; then
+    dir="${root:+$root/debug}"
+    dir="${dir:-build/debug}"
+    step tidy configure cmake --preset debug -B "$dir"
+    step tidy check tools/clang-tidy.sh "$dir"
+    continue
+  fi
   runner=()
   [ "$p" = tsan ] && runner=("${tsan_runner[@]}")
   if [ -n "$root" ]; then

@@ -26,6 +26,10 @@ class SduModel;
 
 namespace demo {
 
+// Machine-clock spans for printing.
+inline double Seconds(uint64_t ns) { return static_cast<double>(ns) / 1e9; }
+inline double Millis(uint64_t ns) { return static_cast<double>(ns) / 1e6; }
+
 // Every export the host calls goes through CALL(), so the summary can say
 // how many calls of how many exports the job made.
 void CountCall(const char* callText);

@@ -51,7 +51,7 @@ int Prepare(Rig& rig) {
   const uint64_t start = rig.machine.NowNs();
   const int32_t prepared = CALL(EPUN5_GravurVorbereiten(job));
   std::printf("EPUN5_GravurVorbereiten -> %d (%.1f s on the machine's clock: the start handshake waits for the drum)\n",
-              prepared, (rig.machine.NowNs() - start) / 1e9);
+              prepared, Seconds(rig.machine.NowNs() - start));
   return prepared != 1;
 }
 
@@ -75,7 +75,7 @@ int RunEngravingDemo(Rig& rig, const Job& job, Results& out) {
   }
   progress.Finish();
   CALL(EPUN5_WaitForTurnOffPossible());
-  std::printf("  %u rows in %.1f ms on the machine's clock, %d failed\n", job.rows, (rig.machine.NowNs() - start) / 1e6,
+  std::printf("  %u rows in %.1f ms on the machine's clock, %d failed\n", job.rows, Millis(rig.machine.NowNs() - start),
               rowFailures);
   failures += rowFailures != 0;
 

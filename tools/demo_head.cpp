@@ -33,13 +33,13 @@ int RunHeadDemo(Rig& rig) {
   uint64_t t0 = machine.NowNs();
   const int32_t search = CALL(CPHN5_GotoRepeatPosition());
   std::printf("CPHN5_GotoRepeatPosition -> %d: lens at %lld, just off the reference sensor at 0 (%.2f s)\n", search,
-              static_cast<long long>(cph.lens_position()), (machine.NowNs() - t0) / 1e9);
+              static_cast<long long>(cph.lens_position()), Seconds(machine.NowNs() - t0));
   failures += calibrated != 1 || search >= 100000 || cph.lens_position() != 1;
 
   t0 = machine.NowNs();
   const int32_t engraving = CALL(CPHN5_GotoEngravingPosition());
   std::printf("CPHN5_GotoEngravingPosition -> %d: lens at %lld (%.2f s)\n", engraving,
-              static_cast<long long>(cph.lens_position()), (machine.NowNs() - t0) / 1e9);
+              static_cast<long long>(cph.lens_position()), Seconds(machine.NowNs() - t0));
   failures += engraving != 1 || cph.lens_position() != 1 + kEngravingPos;
 
   // Focus in micrometres -> defocus in steps towards the sensor.

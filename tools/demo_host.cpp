@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
   failures += !same;
   failures += WriteFiles(job, out);
 
-  const double virt = out.virtualNs / 1e9;
+  const double virt = demo::Seconds(out.virtualNs);
   std::printf("\n== Summary ==\n");
   std::printf("exports called:  %llu calls of %zu exports\n", static_cast<unsigned long long>(demo::CallCount()),
               demo::ExportsCalled());

@@ -36,9 +36,9 @@ Picture MakeJobImage(uint32_t rows, uint32_t seed) {
   std::mt19937 rng(seed);
   std::vector<Shape> shapes(3 + rows / 20);
   for (Shape& s : shapes) {
-    s.x = rng() % kImageWidth;
-    s.y = rng() % rows;
-    s.r = 4 + rng() % 11;
+    s.x = static_cast<double>(rng() % kImageWidth);
+    s.y = static_cast<double>(rng() % rows);
+    s.r = static_cast<double>(4 + rng() % 11);
     s.kind = static_cast<int>(rng() % 3);
   }
   for (uint32_t y = 0; y < rows; ++y)

@@ -20,7 +20,7 @@ constexpr uint32_t kStepsPerBlock = 4;
 
 // Rows first..first+kBlockRows of the image, pixel x in bit x % 16 of word x / 16.
 std::vector<uint16_t> PackBlock(const Picture& image, uint32_t first) {
-  std::vector<uint16_t> words(kWordsPerRow * kBlockRows);
+  std::vector<uint16_t> words(size_t{kWordsPerRow} * kBlockRows);
   for (uint32_t y = 0; y < kBlockRows; ++y)
     for (uint32_t x = 0; x < kImageWidth; ++x)
       if (image.Row(first + y)[x] == kEngraved)
@@ -91,7 +91,7 @@ int RunMbuDemo(const Job& job, Results& out, const std::string& vcdPath) {
   }
   std::printf("  the board took over %zu blocks (%zu intact): bank 0 %zu blocks (%zu words), bank 1 %zu (%zu words)\n",
               mbu.blocks().size(), intact, blocks[0], words[0], blocks[1], words[1]);
-  std::printf("  %.1f ms on the machine's clock, %d failed calls\n", machine.NowNs() / 1e6, blockFailures);
+  std::printf("  %.1f ms on the machine's clock, %d failed calls\n", Millis(machine.NowNs()), blockFailures);
   failures += mbu.blocks().size() != job.blocks || intact != job.blocks;
 
   CALL(CARDN5_DeleteCardObjects());

@@ -67,7 +67,7 @@ int RunTelegramDemo(Rig& rig) {
               ready, rad, xenon);
   failures += rapport != 1 || ready != 0;
 
-  std::printf("virtual time on the link: %.3f ms\n", static_cast<double>(machine.NowNs() - start) / 1e6);
+  std::printf("virtual time on the link: %.3f ms\n", Millis(machine.NowNs() - start));
   return failures;
 }
 

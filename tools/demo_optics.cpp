@@ -58,17 +58,17 @@ int RunOpticsDemo(Rig& rig) {
   uint64_t start = machine.NowNs();
   CALL(SDUN5_SetOpticPosition(0));
   std::printf("Optic referenced: from 1200 steps to the end sensor in %.2f s; now at %d steps\n",
-              (machine.NowNs() - start) / 1e9, optic.position());
+              Seconds(machine.NowNs() - start), optic.position());
   failures += optic.position() != 0;
 
   start = machine.NowNs();
   CALL(SDUN5_SetXenonScanfokus(25.0, 1.5));
   std::printf("Xenon focus 25 (offset 1.5 V): optic at %d steps (table: 550) after %.2f s\n", optic.position(),
-              (machine.NowNs() - start) / 1e9);
+              Seconds(machine.NowNs() - start));
   ShowVoltages(dca);
   failures += optic.position() != 550 || dca.ldk_focus_code() != 216;
   std::printf("  optic: %u steps in all, shortest toggle interval %.0f us (the motor follows 1666 us)\n", optic.steps(),
-              optic.shortest_toggle_ns() / 1e3);
+              static_cast<double>(optic.shortest_toggle_ns()) / 1e3);
 
   CALL(SDUN5_SetLDScanfokus(75.0, 0.5));
   std::printf("LD scan focus 75 (offset 0.5 V) through the laser-diode table:\n");

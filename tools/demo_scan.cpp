@@ -55,7 +55,7 @@ int RunScanDemo(Rig& rig, const Job& job, Results& out) {
   uint32_t rgb = 0;
   CALL(CSEN5_GetRGBValue(&rgb));
   std::printf("  the white reference now reads 0x%06X; both alignments took %.2f s on the machine's clock\n", rgb,
-              (machine.NowNs() - t0) / 1e9);
+              Seconds(machine.NowNs() - t0));
 
   cse.set_picture([rows = job.scanRows](uint32_t x, uint32_t y) { return TestPicture(x, y, rows); });
   CALL(CSEN5_StartScanSequence());

@@ -122,7 +122,8 @@ void BM_FiftyBlockJob(benchmark::State& state) {
   state.counters["blocks/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()) * 50, benchmark::Counter::kIsRate);
   state.counters["virtual/wall"] = wallNs > 0 ? static_cast<double>(virtualNs) / wallNs : 0.0;
-  state.counters["virtual_ms/block"] = static_cast<double>(virtualNs) / 1e6 / (state.iterations() * 50.0);
+  state.counters["virtual_ms/block"] =
+      static_cast<double>(virtualNs) / 1e6 / (static_cast<double>(state.iterations()) * 50.0);
   CARDN5_DeleteCardObjects();
 }
 

@@ -37,14 +37,15 @@ void CphModel::OnOutput(uint16_t before, uint16_t after) {
 void CphModel::Step(uint64_t now, bool up) {
   const uint64_t lowNs = now - m_lowSinceNs;
   m_shortestLowNs = std::min(m_shortestLowNs, lowNs);
-  if (lowNs < kMinLowPulseNs) Violation("CPH step pulse low for %.1f us, shorter than 200 us", lowNs / 1000.0);
+  if (lowNs < kMinLowPulseNs)
+    Violation("CPH step pulse low for %.1f us, shorter than 200 us", static_cast<double>(lowNs) / 1000.0);
   if (m_directionChanged) {
     // The driver takes the direction at the pulse's start, or at its end
     // when the direction changed while the line was low.
     const uint64_t takenNs = m_lowSinceNs >= m_directionChangedNs ? m_lowSinceNs : now;
     const uint64_t setupNs = takenNs - m_directionChangedNs;
     if (setupNs < kDirectionSetupNs)
-      Violation("CPH step %.1f us after a direction change, less than 1 ms", setupNs / 1000.0);
+      Violation("CPH step %.1f us after a direction change, less than 1 ms", static_cast<double>(setupNs) / 1000.0);
   }
   if (m_haveStep) m_shortestPeriodNs = std::min(m_shortestPeriodNs, now - m_lastStepNs);
   m_haveStep = true;

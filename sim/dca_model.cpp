@@ -104,7 +104,7 @@ void DcaModel::StepWrite(uint16_t value, uint64_t now) {
 void DcaModel::IndexedWrite(uint16_t port, uint16_t value, uint64_t now) {
   if (now < m_busyUntilNs)
     Violation("DCA indexed register written %.1f us after a data word (it takes %u us)",
-              Us(now + dca::kDataWordUs * 1000 - m_busyUntilNs), static_cast<unsigned>(dca::kDataWordUs));
+              Us(now + uint64_t{dca::kDataWordUs} * 1000 - m_busyUntilNs), static_cast<unsigned>(dca::kDataWordUs));
   if (port == dca::kIndexPort) {
     m_index = value;
     if (value != dca::kSelectorIndex && value != dca::kDataIndex) m_setupOpen = false;
@@ -115,7 +115,7 @@ void DcaModel::IndexedWrite(uint16_t port, uint16_t value, uint64_t now) {
     return;
   }
   if (m_index != dca::kDataIndex) return;
-  m_busyUntilNs = now + dca::kDataWordUs * 1000;
+  m_busyUntilNs = now + uint64_t{dca::kDataWordUs} * 1000;
   if (m_selector == dca::kSelectLENZE) {
     if (value == dca::kResetWord) {
       m_setupWords.clear();

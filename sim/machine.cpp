@@ -1,5 +1,6 @@
 #include "machine.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -93,9 +94,8 @@ std::vector<std::string> Machine::Violations() const {
 
 bool Machine::HasViolation(const std::string& text) const {
   BusLock::Guard lock(m_mutex);
-  for (const std::string& v : m_violations)
-    if (v.find(text) != std::string::npos) return true;
-  return false;
+  return std::any_of(m_violations.begin(), m_violations.end(),
+                     [&text](const std::string& v) { return v.find(text) != std::string::npos; });
 }
 
 void Machine::ClearViolations() {

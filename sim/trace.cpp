@@ -148,6 +148,28 @@ std::vector<std::string> TraceView::WritesAndDelays() const {
   return out;
 }
 
+namespace {
+
+void FormatIn(char (&buf)[160], const TraceEntry& e, double us, const char* emu) {
+  const char* name = e.kind == Access::In ? "in" : "din";
+  if (e.repeat > 1)
+    std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X  x%" PRIu32 "%s", us, name, e.port, e.value, e.repeat,
+                  emu);
+  else
+    std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X%s", us, name, e.port, e.value, emu);
+}
+
+void FormatOut(char (&buf)[160], const TraceEntry& e, double us, const char* emu) {
+  char pulse[40] = "";
+  if (e.flags & (HWIO_ACC_LOWPULS | HWIO_ACC_HIGHPULS))
+    std::snprintf(pulse, sizeof pulse, "  [%s bit %u%s]", (e.flags & HWIO_ACC_LOWPULS) ? "lowpuls" : "highpuls",
+                  (e.flags >> HWIO_ACC_BIT_SHIFT) & 0xF, (e.flags & HWIO_ACC_PULSE_END) ? " end" : "");
+  std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X <- 0x%04X%s%s", us, e.kind == Access::Out ? "out" : "dout",
+                e.port, e.value, pulse, emu);
+}
+
+}  // namespace
+
 std::string FormatEntry(const TraceEntry& e) {
   char buf[160];
   const double us = static_cast<double>(e.timeNs) / 1000.0;
@@ -155,23 +177,12 @@ std::string FormatEntry(const TraceEntry& e) {
   switch (e.kind) {
     case Access::In:
     case Access::DirectIn:
-      if (e.repeat > 1)
-        std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X  x%" PRIu32 "%s", us,
-                      e.kind == Access::In ? "in" : "din", e.port, e.value, e.repeat, emu);
-      else
-        std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X -> 0x%04X%s", us, e.kind == Access::In ? "in" : "din",
-                      e.port, e.value, emu);
+      FormatIn(buf, e, us, emu);
       break;
     case Access::Out:
-    case Access::DirectOut: {
-      char pulse[40] = "";
-      if (e.flags & (HWIO_ACC_LOWPULS | HWIO_ACC_HIGHPULS))
-        std::snprintf(pulse, sizeof pulse, "  [%s bit %u%s]", (e.flags & HWIO_ACC_LOWPULS) ? "lowpuls" : "highpuls",
-                      (e.flags >> HWIO_ACC_BIT_SHIFT) & 0xF, (e.flags & HWIO_ACC_PULSE_END) ? " end" : "");
-      std::snprintf(buf, sizeof buf, "%12.3fus  %-4s %04X <- 0x%04X%s%s", us, e.kind == Access::Out ? "out" : "dout",
-                    e.port, e.value, pulse, emu);
+    case Access::DirectOut:
+      FormatOut(buf, e, us, emu);
       break;
-    }
     case Access::Code:
       std::snprintf(buf, sizeof buf, "%12.3fus  %s code 0x%08" PRIX32 " 0x%08" PRIX32 "%s", us,
                     e.port == HWIO_CODE_PX ? "PX" : "LL", e.arg1, e.arg2, emu);

@@ -3,18 +3,19 @@
 # the library, the stand-ins, the simulator, the tools and, when the build
 # has them, the benchmarks. Any finding fails the run.
 #
-#   tools/clang-tidy.sh [build-dir]     default: build/debug (configured first
-#                                       if it has no compile_commands.json)
+#   tools/clang-tidy.sh [build-dir]     default: build/tidy, a debug
+#                                       configuration with the benchmarks
+#                                       (configured only: nothing is built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir="${1:-build/debug}"
+dir="${1:-build/tidy}"
 
 tidy=$(command -v clang-tidy-14 || command -v clang-tidy || true)
 if [ -z "$tidy" ]; then
   tools/install-deps.sh
   tidy=$(command -v clang-tidy-14 || command -v clang-tidy)
 fi
-[ -f "$dir/compile_commands.json" ] || cmake --preset debug -B "$dir"
+[ -f "$dir/compile_commands.json" ] || cmake --preset debug -B "$dir" -DCARDN5_BUILD_BENCH=ON >/dev/null
 
 # The translation units of our folders, as the build compiles them.
 mapfile -t files < <(python3 - "$dir/compile_commands.json" <<'PY'

@@ -5,7 +5,7 @@
 #
 #   tools/test-all.sh [preset...]     default: debug tidy asan tsan m32 mingw32 fuzz
 # tidy is no preset of its own: it runs clang-tidy (tools/clang-tidy.sh) on
-# the debug configuration's compile commands, configuring it if need be.
+# the compile commands of a debug configuration with the benchmarks.
 # The fuzz preset builds the libFuzzer targets with clang, replays their
 # inputs and fuzzes each for a fixed time (fuzz/README.md).
 # CARDN5_BUILD_ROOT=<dir> builds in <dir>/<preset> instead of build/<preset>
@@ -54,9 +54,9 @@ step deps install tools/install-deps.sh
 
 for p in "${presets[@]}"; do
   if [ "$p" = tidy ]; then
-    dir="${root:+$root/debug}"
-    dir="${dir:-build/debug}"
-    step tidy configure cmake --preset debug -B "$dir"
+    dir="${root:+$root/tidy}"
+    dir="${dir:-build/tidy}"
+    step tidy configure cmake --preset debug -B "$dir" -DCARDN5_BUILD_BENCH=ON
     step tidy check tools/clang-tidy.sh "$dir"
     continue
   fi

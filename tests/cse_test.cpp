@@ -236,10 +236,6 @@ TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
     EXPECT_EQ(1u, Seen().CountDelays(1000));
   }
   CARDN5_SetEmulation(0);
-  cse->set_lamp_never_lights(true);
-  CSEN5_TurnXenonOn(0);
-  CSEN5_TurnXenonOn(1);
-  EXPECT_EQ(0, CSEN5_IsXenonOn());
 }
 
 TEST_F(CseTest, StatusAndLineworkAreWrittenInsideAHandshakeAndKeptByLaterOnes) {

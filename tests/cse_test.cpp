@@ -93,7 +93,7 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
 
 // Black alignment, the same emulated, white alignment, and a dead channel's
 // black alignment.
-TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndAPictureReadsBackAtTheTargets) {
+TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   CSEN5_TurnXenonOn(1);
   Row();
   const Lines black = {"Rotoffset  : 144  Rotwert  : 2 \n", "Gruenoffset: 138  Gruenwert: 2 \n",

@@ -2,26 +2,10 @@
 // the scanner drive under any bytes: counts, missing arrays, non-numbers and
 // infinities. The harness aborts when a table, a position or a log line
 // breaks what the board promises; the sanitizers catch a read past a table.
-#include <stddef.h>
-#include <stdint.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <vector>
-
 #include "cardN5.h"
-#include "cardN532.h"
-#include "errlog32_ext.h"
-#include "machine.h"
+#include "fuzz_check.h"
 
 namespace {
-
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "focus fuzz: %s\n", what);
-  std::abort();
-}
 
 #if defined(FOCUS_TARGET_CPH)
 // The table count and pointers, the table's doubles, the calibration, a
@@ -45,9 +29,8 @@ void FocusFuzzOne(const uint8_t* data, size_t size) {
   const int32_t results[] = {CPHN5_SetCalibParam(dFirst, dSecond, next(uint32_t{0})), CPHN5_SetFokus(next(0.0)),
                              CPHN5_SetDefokusPosition(next(int32_t{0}))};
   const CCPHCard& cph = *g_pCPH;
-  for (int32_t r : results)
-    if (r != 0 && r != 1) Fail("a result other than 0 or 1");
-  if (cph.m_FokusTable.wCount > 30 || cph.m_lEngravingPos < 0 || cph.m_lHeadPos < 0) Fail("the head's state broken");
+  for (int32_t r : results) FUZZ_CHECK(r == 0 || r == 1);
+  FUZZ_CHECK(cph.m_FokusTable.wCount <= 30 && cph.m_lEngravingPos >= 0 && cph.m_lHeadPos >= 0);
 }
 #else
 // A table, a 32-bit count, whether the arrays are missing, the pairs and a
@@ -81,7 +64,7 @@ void FocusFuzzOne(const uint8_t* data, size_t size) {
             !std::memcmp(t.adY, bKept ? before.adY : in.adY, n * sizeof(double)) &&
             !std::memcmp(t.adX + n, before.adX + n, (30 - n) * sizeof(double));  // nothing beyond
   ok = ok && setFokus[which](in.dFokus, in.dOffset) == 1 && g_pSDU->m_dwOpticPos <= 1924;
-  if (!ok) Fail("a table or the optic position is wrong");
+  FUZZ_CHECK(ok);
 }
 #endif
 
@@ -94,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ERRLOGX_SetLogPath("");
     ERRLOGX_SetLineHook(
         [](void*, const char* text) {
-          if (!*text || text[std::strlen(text) - 1] != '\n') Fail("a log line without its line end");
+          FUZZ_CHECK(*text && text[std::strlen(text) - 1] == '\n');  // every log line ends whole
         },
         nullptr);
     auto m = std::make_unique<sim::Machine>();

@@ -4,30 +4,12 @@
 #ifndef CARDN5_FUZZ_IOD_FUZZ_H
 #define CARDN5_FUZZ_IOD_FUZZ_H
 
-#include <stddef.h>
-#include <stdint.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-
 #include "CIOD.h"
-#include "cardN532.h"
-#include "errlog32_ext.h"
+#include "fuzz_check.h"
 #include "hwio32_ext.h"
 #include "iod_model.h"
-#include "machine.h"
 
 namespace iodfuzz {
-
-// A broken expectation stops the program, so that libFuzzer keeps the input.
-[[noreturn]] inline void Fail(const char* what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what);
-  std::abort();
-}
-#define FUZZ_CHECK(cond) ((cond) ? (void)0 : iodfuzz::Fail(#cond))
 
 // The MCM on a machine of its own for one input; the library's boards are
 // created once, with the log switched off. The trace stays off: a time-out

@@ -6,6 +6,7 @@
 // PC reads, so that no wait times out and an input stays cheap. Bit 2 set:
 // the MCM stops where the stream ends and does not answer the next command
 // at all (each costs a time-out of 30,000 polls). After that it answers "OK".
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -26,8 +27,7 @@ int32_t Exchange(int nExport, char* pszAnswer) {
 void CheckAccepted(const std::vector<uint8_t>& a, const char* pszAnswer) {
   FUZZ_CHECK(!a.empty() && a[0] >= 2 && a[0] <= 250 && a.size() > a[0]);
   const size_t nLength = a[0];
-  uint16_t wSum = 0;
-  for (size_t i = 1; i + 1 < nLength; ++i) wSum = static_cast<uint16_t>(wSum + a[i]);
+  const uint16_t wSum = static_cast<uint16_t>(std::accumulate(&a[1], &a[nLength - 1], 0u));
   FUZZ_CHECK(wSum == (a[nLength - 1] | (a[nLength] << 8)));
   FUZZ_CHECK(std::memcmp(pszAnswer, &a[1], nLength - 2) == 0);
   FUZZ_CHECK(pszAnswer[nLength - 2] == '\0');

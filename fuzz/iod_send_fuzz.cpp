@@ -2,7 +2,7 @@
 // protocol variants. Input: one byte choosing the variant and a fault of the
 // MCM, then the command; it ends at its first zero byte, as a C host's
 // text does, and its buffer ends there too, so a read past it is caught.
-#include <algorithm>
+#include <numeric>
 #include <vector>
 
 #include "iod_fuzz.h"
@@ -12,14 +12,9 @@ namespace {
 // The telegram as the variant frames it: length byte, text, checksum.
 std::vector<uint8_t> Frame(const char* pszCommand, size_t n, bool bN6) {
   std::vector<uint8_t> t{static_cast<uint8_t>((n + 2) | (bN6 ? 0x80 : 0))};
-  uint16_t wSum = 0;
-  for (size_t i = 0; i < n; ++i) {
-    t.push_back(static_cast<uint8_t>(pszCommand[i]));
-    wSum = static_cast<uint16_t>(wSum + static_cast<uint8_t>(pszCommand[i]));
-  }
-  if (bN6) wSum &= 0xFF7F;
-  t.push_back(static_cast<uint8_t>(wSum & 0xFF));
-  t.push_back(static_cast<uint8_t>(wSum >> 8));
+  t.insert(t.end(), pszCommand, pszCommand + n);
+  const uint16_t wSum = static_cast<uint16_t>(std::accumulate(t.begin() + 1, t.end(), 0u) & (bN6 ? 0xFF7F : 0xFFFF));
+  t.insert(t.end(), {static_cast<uint8_t>(wSum & 0xFF), static_cast<uint8_t>(wSum >> 8)});
   return t;
 }
 

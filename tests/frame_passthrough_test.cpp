@@ -3,7 +3,6 @@
 // regular to show that, so this program puts test doubles in front of a few
 // of its functions, the way another port library would take its place.
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
 #include "alloc_hook.h"
 #include "cardN5.h"
@@ -13,11 +12,8 @@
 
 namespace {
 
-int32_t g_hinResult = 0;
-int32_t g_bitResult = 0;
-int32_t g_emulationResult = 0;
-int g_grantCalls = 0;
-int g_allocationsAtGrant = -1;
+int32_t g_hinResult = 0, g_bitResult = 0, g_emulationResult = 0;
+int g_grantCalls = 0, g_allocationsAtGrant = -1;
 
 template <typename F>
 F Next(const char* name) {
@@ -39,51 +35,6 @@ CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_GrantPortAccess(void) {
   g_allocationsAtGrant = allochook::NothrowAllocations();
   return 0;
 }
-}
-
-namespace {
-
-using testsupport::MachineTest;
-using PassThrough = MachineTest;
-
-TEST_F(PassThrough, ReadsKeepTheLow16BitsAndReturnTheLibraryResult) {
-  for (const auto& [hin, shadow] : {std::pair<int32_t, uint16_t>{0x0000ABCD, 0xABCD}, {-65535, 0x0001}, {0x10000, 0}}) {
-    g_hinResult = hin;
-    CPortRegister reg(0x3300);
-    EXPECT_EQ(hin, reg.In());
-    EXPECT_EQ(shadow, reg.GetValue());
-    EXPECT_EQ(shadow, CARDN5_PortIn(0x3300));
-  }
-}
-
-TEST_F(PassThrough, BitLooksOnlyAtTheLow16BitsOfTheAnswer) {
-  CPortRegister reg(0x3300);
-  for (const auto& [answer, bit] :
-       {std::pair{0x00000000, 0}, {0x00010000, 0}, {-65536, 0}, {0x8000, 1}, {1, 1}, {0x10001, 1}}) {
-    g_bitResult = answer;
-    EXPECT_EQ(bit, reg.Bit(15)) << std::hex << answer;
-  }
-}
-
-TEST_F(PassThrough, CreateGrantsPortAccessOnceBeforeAnyBoardExists) {
-  allochook::Arm();
-  ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  allochook::Disarm();
-  EXPECT_EQ(1, g_grantCalls);
-  EXPECT_EQ(0, g_allocationsAtGrant);
-  g_emulationResult = 0x55;
-  EXPECT_EQ(0x55, CARDN5_SetEmulation(1));
-  g_emulationResult = 0;
-  EXPECT_EQ(0, CARDN5_SetEmulation(0));
-  CARDN5_DeleteCardObjects();
-}
-
-}  // namespace
-
-// ---- DCA and SDU: results passed on ----------------------------------------------
-// Results no stand-in gives, so that a constant cannot pass for them.
-
-extern "C" {
 CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_Hout(uint16_t wPort, uint16_t wValue) {
   Next<int32_t(CARDN5_STDCALL*)(uint16_t, uint16_t)>("HWIO_Hout")(wPort, wValue);
   return 0x1234;
@@ -96,13 +47,43 @@ CARDN5_VISIBLE int32_t CARDN5_STDCALL HWIO_ResetBit(uint16_t* pwValue, int32_t n
 
 namespace {
 
+using PassThrough = testsupport::MachineTest;
+
+// A read keeps the low 16 bits and returns the library's result; a bit
+// test looks only at the low 16 bits of the answer.
+TEST_F(PassThrough, ReadsAndBitTestsKeepTheLow16Bits) {
+  for (const auto& [hin, shadow] : {std::pair<int32_t, uint16_t>{0x0000ABCD, 0xABCD}, {-65535, 0x0001}, {0x10000, 0}}) {
+    g_hinResult = hin;
+    CPortRegister reg(0x3300);
+    EXPECT_EQ(hin, reg.In());
+    EXPECT_EQ(shadow, reg.GetValue());
+    EXPECT_EQ(shadow, CARDN5_PortIn(0x3300));
+  }
+  for (const auto& [answer, bit] :
+       {std::pair{0x00000000, 0}, {0x00010000, 0}, {-65536, 0}, {0x8000, 1}, {1, 1}, {0x10001, 1}}) {
+    g_bitResult = answer;
+    EXPECT_EQ(bit, CPortRegister(0x3300).Bit(15)) << std::hex << answer;
+  }
+}
+
+TEST_F(PassThrough, CreateGrantsPortAccessOnceBeforeAnyBoardExists) {
+  allochook::Arm();
+  ASSERT_EQ(1, CARDN5_CreateCardObjects());
+  allochook::Disarm();
+  EXPECT_EQ(1, g_grantCalls);
+  EXPECT_EQ(0, g_allocationsAtGrant);
+  g_emulationResult = 0x55;
+  EXPECT_EQ(0x55, CARDN5_SetEmulation(1));
+  CARDN5_DeleteCardObjects();
+}
+
+// The DCA and SDU exports pass on the write's or the final bit operation's
+// result, values no stand-in gives, so that a constant cannot pass for them.
 TEST_F(PassThrough, DcaAndSduExportsPassOnTheWriteOrBitOperationResult) {
   ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  EXPECT_EQ(0x1234, DCAN5_SetLDKFokusspannung(1.0));
-  EXPECT_EQ(0x1234, DCAN5_Set2LevelSensitivity(1.0, 0));
-  EXPECT_EQ(0x1234, DCAN5_LichtschrankeAus());
-  EXPECT_EQ(0x77, DCAN5_OneSMStep());  // the final bit operation's
-  EXPECT_EQ(0x1234, SDUN5_SetLinearspannung(1.0));
+  EXPECT_EQ((std::vector<int32_t>{0x1234, 0x1234, 0x1234, 0x77, 0x1234}),
+            (std::vector<int32_t>{DCAN5_SetLDKFokusspannung(1.0), DCAN5_Set2LevelSensitivity(1.0, 0),
+                                  DCAN5_LichtschrankeAus(), DCAN5_OneSMStep(), SDUN5_SetLinearspannung(1.0)}));
   CARDN5_DeleteCardObjects();
 }
 

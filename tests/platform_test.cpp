@@ -1,16 +1,11 @@
 // The service-library stand-ins: what the library relies on from each, and
 // the extensions hosts and tests use.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "errlog32.h"
 #include "errlog32_ext.h"
@@ -19,8 +14,6 @@
 #include "hwio32.h"
 #include "hwio32_ext.h"
 #include "test_support.h"
-#include "timing32.h"
-#include "timing32_ext.h"
 
 namespace {
 
@@ -49,23 +42,6 @@ TEST(Interpolation, PiecewiseLinearWithEndValuesHeld) {
     EXPECT_DOUBLE_EQ(c.want, HWIO_GetLinearInterpoliertenWert(c.x, c.y, c.n, c.at)) << c.n << " at " << c.at;
 }
 
-// ---- Delays -------------------------------------------------------------------
-
-void CARDN5_CDECL Record(void* ctx, uint64_t us) { static_cast<std::vector<uint64_t>*>(ctx)->push_back(us); }
-
-TEST(Timing, VirtualClockTakesEveryDelayWithoutWaiting) {
-  std::vector<uint64_t> advances;
-  TIMINGX_SetVirtualClock(Record, &advances);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(10000, TIMING_Delay(10000));
-  EXPECT_EQ(1666, TIMING_DelayUS(1666));
-  EXPECT_EQ(1, TIMING_DelayUS(0));
-  EXPECT_NE(0, TIMINGX_Sleep(1));
-  TIMINGX_SetVirtualClock(nullptr, nullptr);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_EQ((std::vector<uint64_t>{10000000u, 1666u, 0u, 1000u}), advances);
-}
-
 // ---- Log and recorded error ------------------------------------------------------
 
 // Captured exactly; in the file each line gets "YYYY-MM-DD hh:mm:ss.mmm ".
@@ -81,10 +57,9 @@ TEST(ErrLog, CapturesTextAndAppendsTimestampedLinesToTheChosenFile) {
   ERRLOGX_SetLogPath(nullptr);
   ERRLOG_WriteToLOGFile("not in the file\n");
   EXPECT_EQ((std::vector<std::string>{"CEPUCard::SetDAC0 2.50 V \n", "text 42\n", "not in the file\n"}), log.Lines());
-  std::ifstream f(path);
   std::string line;
   std::vector<std::string> bodies;
-  while (std::getline(f, line)) {
+  for (std::ifstream f(path); std::getline(f, line);) {
     ASSERT_GT(line.size(), 24u) << line;
     EXPECT_EQ("-:.", (std::string{line[4], line[13], line[19]}));
     bodies.push_back(line.substr(24));
@@ -95,37 +70,26 @@ TEST(ErrLog, CapturesTextAndAppendsTimestampedLinesToTheChosenFile) {
 
 // ---- Setup values ------------------------------------------------------------------
 
-// Defaults for every setup id and modulation key; a file overrides them and
-// names its bad lines; an unknown value is 0 with a log line.
-TEST(HwConf, DefaultsFileOverridesAndUnknownValues) {
+// A file overrides the defaults (which the boards' tests read) and names its
+// bad lines; an unknown value is 0 with a log line.
+TEST(HwConf, FileOverridesDefaultsAndUnknownValuesAreZero) {
   HWCONFX_ResetDefaults();
   LogCapture log;
-  for (int id = 118; id <= 123; ++id) EXPECT_GT(HWCONF_GetSetupValue(id), 0.0) << id;
-  for (const char* c : {"Floor", "Middle", "Contour"})
-    for (const char* p : {"FirstStep", "PowerMin", "PowerMax", "ClockDivider"})
-      // within 0 to 255
-      EXPECT_LE(std::abs(HWCONF_GetCustomValue((std::string("AMU_Channel_") + c + "_" + p).c_str()) - 127.5), 127.5)
-          << c << p;
-  EXPECT_TRUE(log.Lines().empty()) << log.Dump();
-  EXPECT_EQ(18, HWCONFX_QueryCount());
-
   const std::string path = TempPath("cardn5-hwconf");
   std::ofstream(path) << "# bench machine\n118 = 12.5\n  AMU_Channel_Floor_PowerMax=300.7   # over a byte\n\n"
                          "120 = fast\nno equals sign\n";
   EXPECT_EQ(2, HWCONFX_LoadFile(path.c_str()));
   std::remove(path.c_str());
-  EXPECT_EQ(12.5, HWCONF_GetSetupValue(118));
-  EXPECT_EQ(300.7, HWCONF_GetCustomValue("AMU_Channel_Floor_PowerMax"));
-  EXPECT_EQ(5.0, HWCONF_GetSetupValue(120));  // the bad line left the default
-  EXPECT_EQ(1, log.Count("hwconf32: " + path + ":5: expected 'id = value' or 'key = value'\n"));
-  EXPECT_EQ(1, log.Count("hwconf32: " + path + ":6: expected 'id = value' or 'key = value'\n"));
+  // the bad line left 120 at its default
+  EXPECT_EQ((std::vector<double>{12.5, 300.7, 5.0}),
+            (std::vector<double>{HWCONF_GetSetupValue(118), HWCONF_GetCustomValue("AMU_Channel_Floor_PowerMax"),
+                                 HWCONF_GetSetupValue(120)}));
+  for (const char* line : {":5: ", ":6: "})
+    EXPECT_EQ(1, log.Count("hwconf32: " + path + line + "expected 'id = value' or 'key = value'\n"));
   EXPECT_EQ(-1, HWCONFX_LoadFile((path + ".missing").c_str()));
 
-  EXPECT_EQ(0.0, HWCONF_GetSetupValue(4711));
-  EXPECT_EQ(0.0, HWCONF_GetCustomValue(nullptr));
+  EXPECT_EQ(0.0, HWCONF_GetSetupValue(4711) + HWCONF_GetCustomValue(nullptr));
   EXPECT_TRUE(log.Contains("hwconf32: no setup value 4711, using 0\n"));
-  HWCONFX_SetSetupValue(4711, -3.25);
-  EXPECT_EQ(-3.25, HWCONF_GetSetupValue(4711));
   HWCONFX_ResetDefaults();
   EXPECT_EQ(10.0, HWCONF_GetSetupValue(118));
 }
@@ -142,9 +106,8 @@ TEST_F(HwioBackends, BitOperationsAndPulses) {
   HWIO_SetBit(&v, 16);
   HWIO_SetBit(&v, -1);
   HWIO_ResetBit(&v, 8);
-  EXPECT_EQ(0x8000, v);
-  EXPECT_EQ(0x8000, HWIO_Bit(v, 15) & 0xFFFF);
-  EXPECT_EQ(0, HWIO_Bit(0xFFFF, 16));
+  EXPECT_EQ((std::vector<int32_t>{0x8000, 0x8000, 0}),
+            (std::vector<int32_t>{v, HWIO_Bit(v, 15) & 0xFFFF, HWIO_Bit(0xFFFF, 16)}));
   EXPECT_EQ(0u, machine.trace().size());
 
   uint16_t shadow = 0x0018;
@@ -158,31 +121,13 @@ TEST_F(HwioBackends, BitOperationsAndPulses) {
   EXPECT_EQ(HWIO_ACC_HIGHPULS | HWIO_ACC_PULSE_END | (2u << HWIO_ACC_BIT_SHIFT), e[3].flags);
 }
 
-// Emulated accesses are seen and recorded, but reach no model: reads 0.
-TEST_F(HwioBackends, EmulationReachesNoModelAndReadsZero) {
-  machine.SetInput(0x8300, 0x1234);
-  HWIO_SetEmulation(1);
-  EXPECT_EQ(1, HWIOX_GetBackend());
-  EXPECT_EQ(0, HWIO_Hin(0x8300));
-  EXPECT_NE(0, HWIO_Hout(0x8700, 0x0042));
-  EXPECT_NE(0, HWIO_WritePXCode(1, 2));
-  HWIO_SetEmulation(0);
-  EXPECT_EQ(2, HWIOX_GetBackend());
-  EXPECT_EQ(0x1234, HWIO_Hin(0x8300) & 0xFFFF);
-  EXPECT_EQ(0, machine.LastWritten(0x8700));
-  const auto& e = machine.trace().entries();
-  ASSERT_EQ(4u, e.size());
-  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(i < 3, e[i].emulated()) << sim::FormatEntry(e[i]);
-}
-
 TEST_F(HwioBackends, WithoutDeviceOrPortAccessReadsFloatAndWritesDrop) {
   machine.Detach();
   EXPECT_EQ(0, HWIOX_GetBackend());
   // Real ports need an explicit opt-in on the machine; tests never give it.
-  EXPECT_EQ(0, HWIO_GrantPortAccess());
-  EXPECT_EQ(0, HWIOX_HasPortAccess());
-  EXPECT_EQ(0xFFFF, HWIO_Hin(0x8300));
-  EXPECT_EQ(0, HWIO_Hout(0x8700, 1));
+  EXPECT_EQ(
+      (std::vector<int32_t>{0, 0, 0xFFFF, 0}),
+      (std::vector<int32_t>{HWIO_GrantPortAccess(), HWIOX_HasPortAccess(), HWIO_Hin(0x8300), HWIO_Hout(0x8700, 1)}));
   uint16_t word = 0;
   EXPECT_EQ(1, HWIOX_DirectAccess(HWIOX_DIRECT_IN, 0x8300, &word, 1));
   EXPECT_EQ(0xFFFF, word);
@@ -213,22 +158,7 @@ TEST_F(HwioBackends, BlocksReachADeviceInOneCallOnlyWhenItsStructHasThem) {
   HWIOX_DirectAccess(HWIOX_DIRECT_IN_BLOCK, 0xA300, w, 3);
   EXPECT_EQ(0, w[0] | w[1] | w[2]);
   EXPECT_EQ(HWIO_ACC_DIRECT | HWIO_ACC_EMULATED, flags);
-  EXPECT_EQ(3, words);
-  EXPECT_EQ(2, blocks);
-}
-
-TEST_F(HwioBackends, RowCodeScanRowAndInterruptsReachTheDevice) {
-  EXPECT_EQ(1, HWIO_WriteLLCode(0xDEADBEEF, 7));
-  EXPECT_EQ(1, HWIO_PollVorschub(1, 2, 3, 4, 5, 6, 7));
-  HWIO_WindowsClearInterrupt();
-  HWIO_WindowsSetInterrupt();
-  const auto& e = machine.trace().entries();
-  ASSERT_EQ(4u, e.size());
-  EXPECT_EQ((std::vector<uint32_t>{HWIO_CODE_LL, 0xDEADBEEFu, 7u, 1u, 0u, 1u}),
-            (std::vector<uint32_t>{e[0].port, e[0].arg1, e[0].arg2, e[1].arg1, e[2].value, e[3].value}));
-  EXPECT_EQ((std::vector<sim::Access>{sim::Access::Code, sim::Access::PollVorschub, sim::Access::Interrupts,
-                                      sim::Access::Interrupts}),
-            (std::vector<sim::Access>{e[0].kind, e[1].kind, e[2].kind, e[3].kind}));
+  EXPECT_EQ((std::pair{3, 2}), (std::pair{words, blocks}));
 }
 
 }  // namespace

@@ -81,31 +81,24 @@ CallProbe Call(F* fn, const uint32_t* args, uint32_t nArgs) {
 
 // ---- A device behind the port library, and a host's functions ---------------------
 
-struct Seen {
-  uint32_t outs = 0, outPort = 0, outValue = 0, ins = 0, inPort = 0, smSteps = 0, smOne = 0, smZero = 0, smCalls = 0;
-};
-Seen g_seen;
+// What reached the device ('I'n, 'O'ut) and the host's stepper function
+// ('S'), in order, with the arguments.
+std::vector<uint32_t> g_seen;
 
 uint16_t DeviceAnswer(uint16_t port) { return static_cast<uint16_t>(port ^ 0x5AA5u); }
 
 extern "C" uint16_t CARDN5_CDECL DevIn(void*, uint16_t port, uint32_t) {
-  ++g_seen.ins;
-  g_seen.inPort = port;
+  g_seen.insert(g_seen.end(), {'I', port});
   return DeviceAnswer(port);
 }
 
 extern "C" void CARDN5_CDECL DevOut(void*, uint16_t port, uint16_t value, uint32_t) {
-  ++g_seen.outs;
-  g_seen.outPort = port;
-  g_seen.outValue = value;
+  g_seen.insert(g_seen.end(), {'O', port, value});
 }
 
 // The host's stepper function as EPUN5_DoOneRow calls it.
 extern "C" int32_t CARDN5_CALL HostSmMove(uint32_t dwSteps, uint32_t dwOne, uint32_t dwZero) {
-  ++g_seen.smCalls;
-  g_seen.smSteps = dwSteps;
-  g_seen.smOne = dwOne;
-  g_seen.smZero = dwZero;
+  g_seen.insert(g_seen.end(), {'S', dwSteps, dwOne, dwZero});
   return 1;
 }
 constexpr PFN_SMMOVE kHostSmMove = HostSmMove;
@@ -118,7 +111,7 @@ extern "C" int32_t __attribute__((cdecl, noinline)) CdeclControl(uint32_t a, uin
 class CallingConvention : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_seen = Seen{};
+    g_seen.clear();
     // No real port is ever touched: every access goes to the device.
     HWIOX_Reset();
     HWIO_DEVICE dev{};
@@ -153,9 +146,7 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
     EXPECT_EQ(p.eax & mask, result);
   }
   // The arguments arrived in order and, for the ports, cut to 16 bits.
-  EXPECT_EQ((std::vector<uint32_t>{1, 0x0B00, 2, 0x0704, 0x1234, 1, 120, 1, 0}),
-            (std::vector<uint32_t>{g_seen.ins, g_seen.inPort, g_seen.outs, g_seen.outPort, g_seen.outValue,
-                                   g_seen.smCalls, g_seen.smSteps, g_seen.smOne, g_seen.smZero}));
+  EXPECT_EQ((std::vector<uint32_t>{'O', 0x0F00, 0x8001, 'O', 0x0704, 0x1234, 'I', 0x0B00, 'S', 120, 1, 0}), g_seen);
 }
 
 // A 12-byte record comes back through a hidden pointer pushed last, which
@@ -164,11 +155,9 @@ TEST_F(CallingConvention, CardInfoComesBackThroughTheHiddenPointerTheCalleePops)
   MBU_CARD_INFO info = {1, 2, 3};
   const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info))};
   const CallProbe p = Call(&MBUN5_GetCardInfo, args, 1);
-  EXPECT_EQ(CalleePopped(p), 4u);
-  EXPECT_EQ(p.eax, args[0]);
-  EXPECT_EQ(info.dwJumperID, MBU_JUMPER_ID_UNREAD);
-  EXPECT_EQ(info.dwPossiblePixels, 0u);
-  EXPECT_EQ(info.dwAdvanceType, MBU_ADVANCE_UNDEFINED);
+  EXPECT_EQ((std::pair{CalleePopped(p), p.eax}), (std::pair{4u, args[0]}));
+  EXPECT_EQ((std::vector<uint32_t>{MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED}),
+            (std::vector<uint32_t>{info.dwJumperID, info.dwPossiblePixels, info.dwAdvanceType}));
 }
 
 // The scanned row: the export's five arguments, and the seven the port
@@ -179,7 +168,7 @@ extern "C" int32_t CARDN5_CDECL DevPoll(void*, const uint32_t* args, uint32_t) {
   return 0x5A5A1234;
 }
 
-TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) {
+TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAsSevenToTheDevice) {
   HWIO_DEVICE dev{};
   dev.pfnOut = DevOut;
   dev.pfnPollVorschub = DevPoll;
@@ -189,25 +178,28 @@ TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAndPollVorschubTakesSeven) 
   CSEN5_SetScanmode(0, 0, 0);
   const uint32_t row[] = {0x11111111u, 17u, 0u, 0x44444444u, 0x55555555u};
   const CallProbe p = Call(&CSEN5_ScanOneRow, row, 5);
-  EXPECT_EQ(CalleePopped(p), 20u);
-  EXPECT_EQ(p.eax, 0x5A5A1234u);
+  EXPECT_EQ((std::pair{CalleePopped(p), p.eax}), (std::pair{20u, 0x5A5A1234u}));
   // scan mode 0: 17 pixels are 2 groups of 16, flags (0, 1)
   EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7),
             (std::vector<uint32_t>{0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}));
-
-  const uint32_t seven[] = {1u, 2u, 3u, 4u, 5u, 6u, 7u};
-  const CallProbe q = Call(&HWIO_PollVorschub, seven, 7);
-  EXPECT_EQ(CalleePopped(q), 28u);
-  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7), std::vector<uint32_t>(seven, seven + 7));
-  CARDN5_SetEmulation(0);
   CARDN5_DeleteCardObjects();
 }
 
-// ---- Focusing head: five argument slots, doubles, pointers ---------------------
+// ---- Doubles, five argument slots, pointers ------------------------------------
+// A double travels in two argument slots, low word first; a slot too many or
+// too few, or the halves swapped, shows in the value the board receives.
 
-TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
-  HWIOX_Reset();
+TEST_F(CallingConvention, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
   ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
+  const double sx[] = {0.0, 10.0}, sy[] = {2.0, 8.0}, sdu[] = {5.0, 1.0};
+  SDUN5_SetLDScanfokusTable(sx, sy, 2);
+  uint32_t slots[4];
+  std::memcpy(slots, sdu, sizeof sdu);  // focus 5 (5 V on the table) less 1 V: code 102
+  g_seen.clear();
+  const CallProbe p = Call(&SDUN5_SetLDScanfokus, slots, 4);
+  EXPECT_EQ((std::vector<uint32_t>{16, 1, 'O', 0x4B00, 102}),
+            (std::vector<uint32_t>{CalleePopped(p), p.eax, g_seen.at(0), g_seen.at(1), g_seen.at(2) >> 8u}));
+
   CARDN5_SetEmulation(1);
   ERRLOGX_SetCapture(1);
   // One unit of radius between the circumferences (200 steps) and 10
@@ -225,25 +217,6 @@ TEST(HeadCalls, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
   ERRLOGX_CaptureGet(ERRLOGX_CaptureCount() - 5, line, sizeof line);
   EXPECT_STREQ(line, "act: 0  wanted  190 \n");
   ERRLOGX_SetCapture(0);
-  CARDN5_DeleteCardObjects();
-  HWIOX_Reset();
-}
-
-// ---- SDU: double arguments --------------------------------------------------
-// A double travels in two argument slots, low word first; a slot too many or
-// too few, or the halves swapped, shows in the value the device receives.
-
-TEST_F(CallingConvention, DoubleArgumentsOfAnSduExport) {
-  ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
-  const double x[] = {0.0, 10.0}, y[] = {2.0, 8.0}, d[] = {5.0, 1.0};
-  SDUN5_SetLDScanfokusTable(x, y, 2);
-  uint32_t args[4];
-  std::memcpy(args, d, sizeof d);  // focus 5 (5 V on the table) less 1 V: code 102
-  const CallProbe p = Call(&SDUN5_SetLDScanfokus, args, 4);
-  EXPECT_EQ(CalleePopped(p), 16u);
-  EXPECT_EQ(p.eax, 1u);
-  EXPECT_EQ(g_seen.outPort, 0x4B00u);
-  EXPECT_EQ(g_seen.outValue >> 8, 102u);
   CARDN5_DeleteCardObjects();
 }
 

@@ -10,55 +10,50 @@ namespace {
 struct Hook {
   std::mutex mutex;
   bool armed = false;
-  int failNth = 0;
-  int count = 0;
-  int freed = 0;
-  std::set<void*>* live = nullptr;  // allocated lazily, outside the hook
+  int failNth = 0, count = 0, freed = 0;
+  std::set<void*> live;
 };
 
+// Never destroyed: frees still arrive after the static destructors ran.
 Hook& State() {
-  static Hook h;
-  return h;
+  static Hook* h = new Hook;
+  return *h;
 }
 
+// Set while the hook runs, so that its own set's allocations and frees pass
+// straight through instead of locking again.
 thread_local bool t_inside = false;
+struct Inside {
+  Inside() { t_inside = true; }
+  ~Inside() { t_inside = false; }
+};
+
+template <typename F>
+auto Locked(F f) {
+  Hook& h = State();
+  const Inside inside;
+  std::lock_guard<std::mutex> lock(h.mutex);
+  return f(h);
+}
 
 void* Allocate(std::size_t size) { return std::malloc(size ? size : 1); }
 
 }  // namespace
 
 void Arm(int failNth) {
-  auto* live = new std::set<void*>();
-  std::set<void*>* old;
-  Hook& h = State();
-  {
-    std::lock_guard<std::mutex> lock(h.mutex);
-    old = h.live;
-    h.live = live;
+  Locked([failNth](Hook& h) {
+    h.live.clear();
     h.armed = true;
     h.failNth = failNth;
-    h.count = 0;
-    h.freed = 0;
-  }
-  delete old;
+    h.count = h.freed = 0;
+  });
 }
 
 void Disarm() {
-  Hook& h = State();
-  std::lock_guard<std::mutex> lock(h.mutex);
-  h.armed = false;
+  Locked([](Hook& h) { h.armed = false; });
 }
-
-// Reads the hook's state under its lock.
-template <typename F>
-auto Locked(F read) {
-  Hook& h = State();
-  std::lock_guard<std::mutex> lock(h.mutex);
-  return read(h);
-}
-
 std::set<void*> Live() {
-  return Locked([](Hook& h) { return h.live ? *h.live : std::set<void*>(); });
+  return Locked([](Hook& h) { return h.live; });
 }
 int NothrowAllocations() {
   return Locked([](Hook& h) { return h.count; });
@@ -68,37 +63,17 @@ int FreedArmedAllocations() {
 }
 
 void* NothrowNew(std::size_t size) {
-  Hook& h = State();
   if (t_inside) return Allocate(size);
-  t_inside = true;
-  void* p = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(h.mutex);
-    bool fail = false;
-    if (h.armed) {
-      ++h.count;
-      fail = h.failNth > 0 && h.count == h.failNth;
-    }
-    if (!fail) {
-      p = Allocate(size);
-      if (h.armed && h.live) h.live->insert(p);
-    }
-  }
-  t_inside = false;
-  return p;
+  return Locked([size](Hook& h) -> void* {
+    if (h.armed && ++h.count == h.failNth) return nullptr;
+    void* p = Allocate(size);
+    if (h.armed) h.live.insert(p);
+    return p;
+  });
 }
 
 void Free(void* p) {
-  if (!p) return;
-  Hook& h = State();
-  if (!t_inside) {
-    t_inside = true;
-    {
-      std::lock_guard<std::mutex> lock(h.mutex);
-      if (h.live && h.live->erase(p)) ++h.freed;
-    }
-    t_inside = false;
-  }
+  if (p && !t_inside) Locked([p](Hook& h) { h.freed += static_cast<int>(h.live.erase(p)); });
   std::free(p);
 }
 

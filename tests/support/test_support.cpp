@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,20 +27,16 @@ std::vector<std::string> LogCapture::Lines() const {
   std::vector<std::string> out;
   const int32_t n = ERRLOGX_CaptureCount();
   for (int32_t i = 0; i < n; ++i) {
-    const int32_t len = ERRLOGX_CaptureGet(i, nullptr, 0);
-    std::string s(static_cast<size_t>(len) + 1, '\0');
-    ERRLOGX_CaptureGet(i, &s[0], len + 1);
-    s.resize(static_cast<size_t>(len));
+    std::string s(static_cast<size_t>(ERRLOGX_CaptureGet(i, nullptr, 0)) + 1, '\0');
+    s.resize(static_cast<size_t>(ERRLOGX_CaptureGet(i, &s[0], static_cast<int32_t>(s.size()))));
     out.push_back(s);
   }
   return out;
 }
 
 int LogCapture::Count(const std::string& text) const {
-  int n = 0;
-  for (const std::string& s : Lines())
-    if (s == text) ++n;
-  return n;
+  const std::vector<std::string> lines = Lines();
+  return static_cast<int>(std::count(lines.begin(), lines.end(), text));
 }
 
 std::vector<std::string> LogCapture::Containing(const std::string& part) const {
@@ -77,22 +74,16 @@ void MachineTest::SetUp() {
   log.Clear();
 }
 
-Watchdog::Watchdog(const char* what, std::chrono::seconds limit) : m_what(what) {
-  m_thread = std::thread([this, limit] {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_cv.wait_for(lock, limit, [this] { return m_done; })) {
-      std::fprintf(stderr, "watchdog: %s did not return\n", m_what);
-      std::abort();
-    }
-  });
-}
+Watchdog::Watchdog(const char* what, std::chrono::seconds limit)
+    : m_thread([what, limit, done = m_done.get_future()] {
+        if (done.wait_for(limit) == std::future_status::timeout) {
+          std::fprintf(stderr, "watchdog: %s did not return\n", what);
+          std::abort();
+        }
+      }) {}
 
 Watchdog::~Watchdog() {
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_done = true;
-  }
-  m_cv.notify_all();
+  m_done.set_value();
   m_thread.join();
 }
 

@@ -7,8 +7,7 @@
 #include <stdint.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,14 +46,9 @@ class Watchdog {
  public:
   explicit Watchdog(const char* what, std::chrono::seconds limit = std::chrono::seconds(30));
   ~Watchdog();
-  Watchdog(const Watchdog&) = delete;
-  Watchdog& operator=(const Watchdog&) = delete;
 
  private:
-  const char* m_what;
-  std::mutex m_mutex;
-  std::condition_variable m_cv;
-  bool m_done = false;
+  std::promise<void> m_done;
   std::thread m_thread;
 };
 

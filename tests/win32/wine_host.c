@@ -25,13 +25,10 @@ static void Check(int ok, const char* what) {
 
 /* ---- Exports, by the names a host built against the DLL imports ---------- */
 
-typedef struct Export {
-  const char* name;
-  const char* decorated;
+static struct {
+  const char *name, *decorated;
   void* p;
-} Export;
-
-static Export g_exports[] = {
+} g_exports[] = {
 #include "wine_exports.h" /* made from cardN5/exports.txt */
 };
 #define NEXPORTS (sizeof g_exports / sizeof g_exports[0])
@@ -130,22 +127,18 @@ static uint16_t __cdecl DevIn(void* ctx, uint16_t port, uint32_t flags) {
   Device* d = &g_dev;
   size_t i;
   (void)ctx, (void)flags;
-  switch (port) {
-    case 0x8300: /* row slot, bank 0 flag, PLL locked, index every other read */
-      return (uint16_t)(0x42 | (d->nEpuBank == 0 ? 4 : 0) | ((++d->nIndexReads & 2) << 3));
-    case 0x8700: /* FINP: reference sensor bit 0, optic end sensor bit 3, active low */
-      return (uint16_t)((d->nLens > 0 ? 1 : 0) | (d->nOptic > 0 ? 8 : 0));
-    case 0xA700: /* PLL, jumper ID 2 (TRIM), bank, trigger taken */
-      return (uint16_t)(0x5000 | d->nMbuBank << 1 | (d->bMbuTrigger ? 0x20 : 0));
-    case 0x3F00: /* acknowledge follows the stop request; never busy */
-      return (uint16_t)(d->out[0x3F00] & 0x100);
-    case 0xC300:
-      return McmIn();
-    default:
-      for (i = 0; i < sizeof kFixed / sizeof kFixed[0]; ++i)
-        if (kFixed[i][0] == port) return kFixed[i][1];
-      return 0;
-  }
+  /* row slot, bank 0 flag, PLL locked, index every other read */
+  if (port == 0x8300) return (uint16_t)(0x42 | (d->nEpuBank == 0 ? 4 : 0) | ((++d->nIndexReads & 2) << 3));
+  /* FINP: reference sensor bit 0, optic end sensor bit 3, active low */
+  if (port == 0x8700) return (uint16_t)((d->nLens > 0 ? 1 : 0) | (d->nOptic > 0 ? 8 : 0));
+  /* PLL, jumper ID 2 (TRIM), bank, trigger taken */
+  if (port == 0xA700) return (uint16_t)(0x5000 | d->nMbuBank << 1 | (d->bMbuTrigger ? 0x20 : 0));
+  /* acknowledge follows the stop request; never busy */
+  if (port == 0x3F00) return (uint16_t)(d->out[0x3F00] & 0x100);
+  if (port == 0xC300) return McmIn();
+  for (i = 0; i < sizeof kFixed / sizeof kFixed[0]; ++i)
+    if (kFixed[i][0] == port) return kFixed[i][1];
+  return 0;
 }
 
 static int32_t __cdecl DevCode(void* ctx, int32_t kind, uint32_t a1, uint32_t a2, uint32_t flags) {
@@ -180,10 +173,8 @@ static void Frame(void) {
 
 static void Mbu(void) {
   static uint16_t awData[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  MBU_BLOCK_INFO b;
+  MBU_BLOCK_INFO b = {.pwData = awData, .dwPixelX = 32, .dwPixelY = 4, .dwSteps = 10};
   MBU_CARD_INFO info;
-  memset(&b, 0, sizeof b);
-  b.pwData = awData, b.dwPixelX = 32, b.dwPixelY = 4, b.dwSteps = 10;
   Check(X(MBUN5_InitPowerOn)() == 1, "MBU power-on reads jumper ID 2");
   info = X(MBUN5_GetCardInfo)();
   Check(info.dwJumperID == 2 && info.dwPossiblePixels == 0x800000 && info.dwAdvanceType == 2,
@@ -197,8 +188,7 @@ static void Mbu(void) {
 }
 
 static void Epu(void) {
-  EPU_GRAVUR_PARAMS p;
-  memset(&p, 0, sizeof p);
+  EPU_GRAVUR_PARAMS p = {0};
   p.dwPulsesPerRow = 4000, p.wRowLength = 1000, p.dPulseNumerator = 1, p.dPulseDenominator = 10000;
   p.w9B00Value = 0x9B, p.wStartposY = 40;
   Check(X(IPGN5_SetIPGPulses)(1000) == 1 && g_dev.out[0x0300] == 4 && g_dev.out[0x0700] == 0x80C0,
@@ -258,8 +248,9 @@ static void Cse(void) {
 int main(void) {
   static const char* const kUndecorated[] = {"CARDN5_PortOut", "CARDN5_PortOut@8", "MBUN5_InitAction",
                                              "_MBUN5_InitAction@8"};
-  HWIO_DEVICE dev;
-  HMODULE hLib = LoadLibraryA("CARDN532.DLL"), hIo, hTime;
+  HWIO_DEVICE dev = {.pfnIn = DevIn, .pfnOut = DevOut, .pfnWriteCode = DevCode, .pfnPollVorschub = DevVorschub};
+  HMODULE hLib = LoadLibraryA("CARDN532.DLL"), hIo = GetModuleHandleA("hwio32.dll"),
+          hTime = GetModuleHandleA("timing32.dll");
   size_t i, nMissing = 0;
   if (!hLib) {
     printf("FAIL LoadLibrary(CARDN532.DLL): error %lu\n", (unsigned long)GetLastError());
@@ -272,12 +263,8 @@ int main(void) {
   for (i = 0; i < sizeof kUndecorated / sizeof kUndecorated[0]; ++i)
     if (GetProcAddress(hLib, kUndecorated[i]) != NULL)
       printf("FAIL exported undecorated: %s\n", kUndecorated[i]), ++g_failures;
-  hIo = GetModuleHandleA("hwio32.dll");
-  hTime = GetModuleHandleA("timing32.dll");
   if (nMissing || !hIo || !hTime) return printf("FAIL\n"), 1;
 
-  memset(&dev, 0, sizeof dev);
-  dev.pfnIn = DevIn, dev.pfnOut = DevOut, dev.pfnWriteCode = DevCode, dev.pfnPollVorschub = DevVorschub;
   g_dev.bPcStrobe = g_dev.bPcAck = 1;
   Check(((int32_t(__stdcall*)(PFN_TIMINGX_Advance, void*))(void*)GetProcAddress(hTime, "_TIMINGX_SetVirtualClock@8"))(
             Advance, NULL) == 1,

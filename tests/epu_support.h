@@ -12,6 +12,7 @@
 #include "cardN532.h"
 #include "epu_model.h"
 #include "epu_regs.h"
+#include "epu_sample_job.h"
 #include "ipg_model.h"
 #include "test_support.h"
 
@@ -45,16 +46,10 @@ inline std::vector<bool> Levels(const char* levels) {
   return out;
 }
 
-// 10,000 pulses a row, row length 1000, laser pulse ratio 150, start
-// position 300, PX code, host advance, no random offsets.
+// The sample job (laser pulse ratio 150) with a 9B00 value to recognise.
 inline EPU_GRAVUR_PARAMS Job() {
-  EPU_GRAVUR_PARAMS p{};
-  p.dwPulsesPerRow = 10000;
-  p.wRowLength = 1000;
-  p.dPulseNumerator = 1.0;
-  p.dPulseDenominator = 10000.0;
+  EPU_GRAVUR_PARAMS p = sim::EpuSampleJob();
   p.w9B00Value = 0x1234;
-  p.wStartposY = 300;
   return p;
 }
 

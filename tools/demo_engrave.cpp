@@ -9,6 +9,7 @@
 #include "cardN532.h"
 #include "demo.h"
 #include "epu_model.h"
+#include "epu_sample_job.h"
 #include "ipg_model.h"
 
 namespace demo {
@@ -41,13 +42,8 @@ int Prepare(Rig& rig) {
   std::printf("IPG programmed for 6400 pulses a period (%.0f decoded by the board); EPU counts %u in one turn\n",
               rig.ipg.pulses_per_period(), measured);
 
-  EPU_GRAVUR_PARAMS job{};
+  EPU_GRAVUR_PARAMS job = sim::EpuSampleJob();
   job.wRandomOffset = 2;
-  job.dwPulsesPerRow = 10000;
-  job.wRowLength = 1000;
-  job.dPulseNumerator = 1.0;
-  job.dPulseDenominator = 10000.0;
-  job.wStartposY = 300;
   const uint64_t start = rig.machine.NowNs();
   const int32_t prepared = CALL(EPUN5_GravurVorbereiten(job));
   std::printf("EPUN5_GravurVorbereiten -> %d (%.1f s on the machine's clock: the start handshake waits for the drum)\n",

@@ -92,7 +92,7 @@ std::vector<std::string> Machine::Violations() const {
 }
 
 bool Machine::HasViolation(const std::string& text) const {
-  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  BusLock::Guard lock(m_mutex);
   for (const std::string& v : m_violations)
     if (v.find(text) != std::string::npos) return true;
   return false;

@@ -23,6 +23,11 @@ int64_t Answer(int32_t(CARDN5_CALL* exchange)(const char*, char*)) {
   return std::memcmp(answer, "Emulation\0~", 11) == 0 ? r : -1;
 }
 
+int64_t StatusDigits() {
+  return IODN5_TestRapportStand() * 1000 + IODN5_TestDeviceReady() * 100 + IODN5_TestRechtesRadHinten() * 10 +
+         IODN5_IsXenonOn();
+}
+
 TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
   const struct {
     const char* name;
@@ -73,15 +78,10 @@ TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
       {"IODN6_SingleReceiveTxt", [] { return Answer(IODN6_SingleReceiveTxt); }, 1, 0, 0, false},
       // a missing answer buffer stays a fault
       {"IODN5_RepReceiveTxt, no buffer", [] { return IODN5_RepReceiveTxt("x", nullptr); }, 0, 0, 1, false},
-      // the status inputs are emulated for the flag 1 only; else they read the port library's 0
-      {"IODN5_TestRapportStand", [] { return IODN5_TestRapportStand(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestDeviceReady", [] { return IODN5_TestDeviceReady(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestRechtesRadHinten", [] { return IODN5_TestRechtesRadHinten(); }, 0, 0, 0, false, 1},
-      {"IODN5_IsXenonOn", [] { return IODN5_IsXenonOn(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestRapportStand", [] { return IODN5_TestRapportStand(); }, 1, 0, 0, true, 2},
-      {"IODN5_TestDeviceReady", [] { return IODN5_TestDeviceReady(); }, 1, 0, 0, true, 2},
-      {"IODN5_TestRechtesRadHinten", [] { return IODN5_TestRechtesRadHinten(); }, 0, 0, 0, true, 2},
-      {"IODN5_IsXenonOn", [] { return IODN5_IsXenonOn(); }, 0, 0, 0, true, 2},
+      // the status inputs (RapportStand, DeviceReady, RechtesRadHinten, Xenon as
+      // digits) are emulated for the flag 1 only; else they read the port library's 0
+      {"IOD status inputs", [] { return StatusDigits(); }, 1101, 0, 0, false, 1},
+      {"IOD status inputs", [] { return StatusDigits(); }, 1100, 0, 0, true, 2},
   };
   testsupport::Watchdog watchdog("an emulated export");
   for (int32_t flag : {1, 2}) {

@@ -77,6 +77,9 @@ TEST_F(EpuTest, StartHandshakeTriesAndPolls) {
     b.ScriptBit(Status::ENVORSCH_BIT, {false});
     b.ScriptBitFor(Status::ENVORSCH_BIT, true, 60);
   };
+  auto noBank0 = [](sim::EpuModel& b) { b.set_wrpl1_never_set(true); };
+  auto noSlot = [](sim::EpuModel& b) { b.set_wrallo_never_set(true); };
+  auto slotAt2000 = [](sim::EpuModel& b) { b.ScriptBitFor(Status::WRALLO_BIT, false, 1 + 1999); };
   const struct {
     const char* name;
     std::function<void(sim::EpuModel&)> board;
@@ -86,27 +89,9 @@ TEST_F(EpuTest, StartHandshakeTriesAndPolls) {
     Lines failure;  // the last lines of a failed start
   } cases[] = {
       {"bank 0 at once", [](sim::EpuModel&) {}, 1, 0, 2, {}, {}},
-      {"bank 0 never",
-       [](sim::EpuModel& b) { b.set_wrpl1_never_set(true); },
-       5,
-       0,
-       6,
-       {},
-       {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
-      {"no row slot",
-       [](sim::EpuModel& b) { b.set_wrallo_never_set(true); },
-       1,
-       2000,
-       2001,
-       Lines(40, wrallo),
-       {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
-      {"slot on the 2000th poll",
-       [](sim::EpuModel& b) { b.ScriptBitFor(Status::WRALLO_BIT, false, 1 + 1999); },
-       1,
-       1999,
-       2001,
-       Lines(40, wrallo),
-       {}},
+      {"bank 0 never", noBank0, 5, 0, 6, {}, {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
+      {"no row slot", noSlot, 1, 2000, 2001, Lines(40, wrallo), {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
+      {"slot on the 2000th poll", slotAt2000, 1, 1999, 2001, Lines(40, wrallo), {}},
       {"messages on polls 1, 51, 101", slotAfter120, 1, 120, 122, {wrallo, envorsch, wrallo, envorsch, wrallo}, {}},
   };
   for (const auto& c : cases) {

@@ -68,10 +68,6 @@ class EpuTest : public testsupport::BoardsTest {
     ASSERT_EQ(1, EPUN5_InitPowerOn(0));
     Forget();
   }
-  void TearDown() override {
-    SmMoveRecorder::model = nullptr;
-    BoardsTest::TearDown();
-  }
 
   void ResetStepper() {
     SmMoveRecorder::calls.clear();

@@ -14,11 +14,18 @@ using eputest::EpuTest;
 using eputest::Job;
 using eputest::SmMoveRecorder;
 
-// An exchange's result, or -1 when its answer is not "Emulation".
+// An exchange's result, or -1 when its answer is not "Emulation" alone.
+// The command is not even looked at.
 int64_t Answer(int32_t(CARDN5_CALL* exchange)(const char*, char*)) {
   char answer[249] = "";
-  const int32_t r = exchange("x", answer);
-  return std::strcmp(answer, "Emulation") == 0 ? r : -1;
+  std::memset(answer, '~', sizeof answer);
+  const int32_t r = exchange(nullptr, answer);
+  return std::memcmp(answer, "Emulation\0~", 11) == 0 ? r : -1;
+}
+
+int64_t StatusDigits() {
+  return IODN5_TestRapportStand() * 1000 + IODN5_TestDeviceReady() * 100 + IODN5_TestRechtesRadHinten() * 10 +
+         IODN5_IsXenonOn();
 }
 
 TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
@@ -64,20 +71,17 @@ TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
       {"CARDN5_PortIn", [] { return CARDN5_PortIn(0x8300); }, 0, 0, 0, true},
       {"CARDN5_PortOut", [] { return CARDN5_PortOut(0x8700, 1); }, 1, 0, 0, true},
       {"IODN5_InitPowerOn", [] { return IODN5_InitPowerOn(); }, 1, 0, 0, false},
-      {"IODN5_RepSendTxt", [] { return IODN5_RepSendTxt("x"); }, 1, 0, 0, false},
-      {"IODN6_RepSendTxt", [] { return IODN6_RepSendTxt("x"); }, 1, 0, 0, false},
+      {"IODN5_RepSendTxt", [] { return IODN5_RepSendTxt(nullptr); }, 1, 0, 0, false},
+      {"IODN6_RepSendTxt", [] { return IODN6_RepSendTxt(nullptr); }, 1, 0, 0, false},
       {"IODN5_RepReceiveTxt", [] { return Answer(IODN5_RepReceiveTxt); }, 1, 0, 0, false},
       {"IODN6_RepReceiveTxt", [] { return Answer(IODN6_RepReceiveTxt); }, 1, 0, 0, false},
       {"IODN6_SingleReceiveTxt", [] { return Answer(IODN6_SingleReceiveTxt); }, 1, 0, 0, false},
-      // the status inputs are emulated for the flag 1 only; else they read the port library's 0
-      {"IODN5_TestRapportStand", [] { return IODN5_TestRapportStand(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestDeviceReady", [] { return IODN5_TestDeviceReady(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestRechtesRadHinten", [] { return IODN5_TestRechtesRadHinten(); }, 0, 0, 0, false, 1},
-      {"IODN5_IsXenonOn", [] { return IODN5_IsXenonOn(); }, 1, 0, 0, false, 1},
-      {"IODN5_TestRapportStand", [] { return IODN5_TestRapportStand(); }, 1, 0, 0, true, 2},
-      {"IODN5_TestDeviceReady", [] { return IODN5_TestDeviceReady(); }, 1, 0, 0, true, 2},
-      {"IODN5_TestRechtesRadHinten", [] { return IODN5_TestRechtesRadHinten(); }, 0, 0, 0, true, 2},
-      {"IODN5_IsXenonOn", [] { return IODN5_IsXenonOn(); }, 0, 0, 0, true, 2},
+      // a missing answer buffer stays a fault
+      {"IODN5_RepReceiveTxt, no buffer", [] { return IODN5_RepReceiveTxt("x", nullptr); }, 0, 0, 1, false},
+      // the status inputs (RapportStand, DeviceReady, RechtesRadHinten, Xenon as
+      // digits) are emulated for the flag 1 only; else they read the port library's 0
+      {"IOD status inputs", [] { return StatusDigits(); }, 1101, 0, 0, false, 1},
+      {"IOD status inputs", [] { return StatusDigits(); }, 1100, 0, 0, true, 2},
   };
   testsupport::Watchdog watchdog("an emulated export");
   for (int32_t flag : {1, 2}) {

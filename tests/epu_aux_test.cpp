@@ -1,4 +1,5 @@
-// EPU auxiliary controls and measurements against the simulated board.
+// EPU auxiliary controls and measurements, and the pulse generator's
+// registers, against the simulated boards.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,12 +29,7 @@ TEST_F(EpuTest, ErrorLedOnlyForOne) {
 TEST_F(EpuTest, OutputWordAndLaserPulseWord) {
   PrepareJob();  // laser pulse ratio 150: 0x8096
   auto speed0 = [] { return EPUN5_SetSMSpeed(0); };
-  const struct {
-    const char* step;
-    std::function<int32_t()> call;
-    Writes writes;
-    uint16_t okOutput;
-  } steps[] = {
+  const std::tuple<const char*, std::function<int32_t()>, Writes, uint16_t> steps[] = {
       {"SetOKOutput(0x12345)", [] { return EPUN5_SetOKOutput(0x12345); }, {{0xAB00, 0x2345}}, 0x2345},
       {"explicit pulse on", [] { return EPUN5_SetLaserpulsExplizit(1); }, {{0xBB00, 0xC096}}, 0x2345},
       {"explicit pulse off", [] { return EPUN5_SetLaserpulsExplizit(0); }, {{0xBB00, 0x8096}}, 0x2345},
@@ -45,13 +41,12 @@ TEST_F(EpuTest, OutputWordAndLaserPulseWord) {
       {"laser diode on (-1)", [] { return EPUN5_TurnLaserdiodeOn(-1); }, {{0xAB00, 0x001E}, {0xBB00, 0x4000}}, 0x001E},
       {"SetOKOutput(0)", [] { return EPUN5_SetOKOutput(0); }, {{0xAB00, 0x0000}}, 0x0000},
   };
-  for (const auto& s : steps) {
-    SCOPED_TRACE(s.step);
+  for (const auto& [step, call, writes, okOutput] : steps) {
+    SCOPED_TRACE(step);
     Forget();
-    EXPECT_NE(0, s.call());
-    EXPECT_EQ(s.writes, machine.trace().AllWrites());
-    EXPECT_EQ(s.okOutput, EPUN5_GetOKOutput());
-    EXPECT_EQ(s.okOutput, epu->ok_output());
+    EXPECT_NE(0, call());
+    EXPECT_EQ(writes, machine.trace().AllWrites());
+    EXPECT_EQ((std::pair<int, int>{okOutput, okOutput}), (std::pair<int, int>{EPUN5_GetOKOutput(), epu->ok_output()}));
   }
 }
 
@@ -77,9 +72,8 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
 
 // The direction is written between two 1 ms pauses; while emulated only the
 // shadow changes. Each call counts (the count is logged at deletion).
-TEST_F(EpuTest, StepperDirectionCountsAndIsLoggedAtDeletion) {
+TEST_F(EpuTest, StepperDirectionAutoManualAndSteps) {
   EPUN5_SetSMDirection(0);
-  EXPECT_EQ(0x0000, epu->control());
   EPUN5_SetSMDirection(1);
   EXPECT_EQ(0x0200, epu->control());
   EXPECT_EQ(4u, machine.trace().CountDelays(1000));
@@ -87,35 +81,24 @@ TEST_F(EpuTest, StepperDirectionCountsAndIsLoggedAtDeletion) {
   EPUN5_SetSMDirection(0);
   CARDN5_SetEmulation(0);
   EXPECT_EQ(0x0200, epu->control());
-  EPUN5_SetSMAutoMan(0);  // the shadow changed while emulated
-  EXPECT_EQ(0x0000, epu->control());
-  EXPECT_EQ(3, g_pEPU->m_dwSetSMDirectionCnt);
-}
-
-TEST_F(EpuTest, AutoManualStepsAndTheStepPort) {
-  EXPECT_NE(0, EPUN5_SetSMAutoMan(1));
+  EXPECT_NE(0, EPUN5_SetSMAutoMan(1));  // the shadow changed while emulated
   EXPECT_EQ(0x0100, epu->control());
   EXPECT_NE(0, EPUN5_SetSMAutoMan(0));
   EXPECT_EQ(0x0000, epu->control());
+  EXPECT_EQ(3, g_pEPU->m_dwSetSMDirectionCnt);
   EXPECT_NE(0, EPUN5_OneSMStep());
-  EXPECT_NE(0, EPUN5_OneSMStep());
-  EXPECT_EQ((std::vector<uint16_t>{0, 0}), machine.trace().Writes(epu::kSMStepPort));
   CARDN5_PortOut(EPUN5_GetSMStepAdresse(), 0x5555);  // a host that steps through the port itself
-  EXPECT_EQ(3u, epu->steps());
+  EXPECT_EQ((std::vector<uint16_t>{0, 0x5555}), machine.trace().Writes(epu::kSMStepPort));
+  EXPECT_EQ(2u, epu->steps());
 }
 
 TEST_F(EpuTest, FinpPllAndEncoderReadTheBoardNow) {
   epu->set_finp(0xA5C3);
   EXPECT_EQ(0xA5C3, EPUN5_GetFINP());
-  epu->set_finp_bit(0, false);
-  epu->set_finp_bit(3, true);
-  EXPECT_EQ(0xA5CA, EPUN5_GetFINP());
 
   EXPECT_EQ(1, EPUN5_IsPLLInRange());
   epu->set_pll_locked(false);
   EXPECT_EQ(0, EPUN5_IsPLLInRange());
-  epu->ScriptBit(Status::kPLLInRange, {true});
-  EXPECT_EQ(1, EPUN5_IsPLLInRange());
 
   epu->set_encoder_pulses_per_turn(100);
   for (int i = 0; i < 12; ++i) {
@@ -144,11 +127,8 @@ TEST_F(EpuTest, EncoderPulsesBetweenIndexFallAndRise) {
 // fewer it runs on to the next rising edge.
 TEST_F(EpuTest, IpgPulsesCountWhatThePulseGeneratorWasProgrammedFor) {
   const uint64_t period = 1000000;  // one drum turn; 640,000 IPG counts at 20 MHz are 32 ms
-  const struct {
-    uint32_t pulses;
-    uint64_t highNs;
-    double count, tolerance;
-  } cases[] = {
+  // pulses, index high; the count and its tolerance
+  const std::tuple<uint32_t, uint64_t, double, double> cases[] = {
       {6400, 50000, 200, 1},     {5120, 50000, 160, 1},
       {6300, 50000, 196.875, 1}, {8000, 600000, 100, 0},  // 150 pulses while the index is high
       {8000, 420000, 100, 0},                             // 105
@@ -156,16 +136,44 @@ TEST_F(EpuTest, IpgPulsesCountWhatThePulseGeneratorWasProgrammedFor) {
       {8000, 50000, 250, 0},
   };
   ipg->set_clock_hz(20e6);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.pulses << " pulses, index high " << c.highNs);
-    ASSERT_EQ(1, IPGN5_SetIPGPulses(c.pulses));
-    epu->set_index_high_ns(c.highNs);
+  for (const auto& [pulses, highNs, count, tolerance] : cases) {
+    SCOPED_TRACE(testing::Message() << pulses << " pulses, index high " << highNs);
+    ASSERT_EQ(1, IPGN5_SetIPGPulses(pulses));
+    epu->set_index_high_ns(highNs);
     // start outside the index pulse, or the first window is cut short
-    machine.AdvanceNs(period - machine.NowNs() % period + c.highNs + 100000);
+    machine.AdvanceNs(period - machine.NowNs() % period + highNs + 100000);
     Forget();
-    EXPECT_NEAR(c.count, EPUN5_GetIPGPulses(), c.tolerance);
+    EXPECT_NEAR(count, EPUN5_GetIPGPulses(), tolerance);
     EXPECT_EQ(1u, machine.trace().All().HoldOffs());
     EXPECT_TRUE(machine.trace().All().OnlyDirectReadsInterruptsRestored());
+  }
+}
+
+// The pulse generator's registers, checked at the ports and by the
+// simulated board decoding its pulse rate from them.
+Writes Program(uint16_t r0, uint16_t r1, bool t2, uint16_t r2, uint16_t r3, uint16_t r4) {
+  Writes w = {{0x0300, 0}, {0x0700, r0}, {0x0300, 1}, {0x0700, r1}, {0x0300, 2}};
+  if (t2) w.push_back({0x0700, r2});
+  w.insert(w.end(), {{0x0300, 3}, {0x0700, r3}, {0x0300, 4}, {0x0700, r4}});
+  return w;
+}
+
+TEST_F(EpuTest, IpgRegistersForThePulsesPerPeriod) {
+  EXPECT_EQ(1, IPGN5_InitPowerOn());  // touches nothing
+  EXPECT_EQ(0u, machine.trace().size());
+  const std::pair<uint32_t, Writes> cases[] = {
+      {6400, Program(0, 0, false, 0, 0, 0x9CCE)},                    // Q 100, no remainder
+      {5120, Program(0, 0, false, 0, 0, 0x83C1)},                    // Q 125
+      {6300, Program(0, 0xFF53, true, 0x4A73, 0x66, 0x9BCD)},        // T1 173, T2 636,301
+      {6399, Program(0, 0, true, 0xE700, 0x4F, 0x9CCE)},             // remainder 100: T2 6400 alone
+      {25602, Program(0xFFE6, 0xFD6F, true, 0x9FCF, 0x76, 0xE8F4)},  // T0 26, T1 657, T2 614,449
+  };
+  for (const auto& [pulses, writes] : cases) {
+    SCOPED_TRACE(pulses);
+    Forget();
+    EXPECT_EQ(1, IPGN5_SetIPGPulses(pulses));
+    EXPECT_EQ(writes, machine.trace().AllWrites());
+    EXPECT_DOUBLE_EQ(static_cast<double>(pulses), ipg->pulses_per_period());
   }
 }
 

@@ -3,6 +3,11 @@
 // 2148, needs an allocation that fails: frame_test.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <tuple>
+
 #include "epu_support.h"
 
 namespace {
@@ -25,27 +30,18 @@ void ExpectLastLinesAndCode(const testsupport::LogCapture& log, const Lines& lin
   const Lines all = log.Lines();
   ASSERT_GE(all.size(), lines.size()) << log.Dump();
   EXPECT_EQ(lines, Lines(all.end() - static_cast<long>(lines.size()), all.end()));
-  const testsupport::RecordedError e = testsupport::LastError();
-  EXPECT_EQ(code, e.code);
-  if (code) {
-    EXPECT_EQ("CEPU.cpp", e.file);
-  }
+  EXPECT_EQ(code, testsupport::LastError().code);
+  EXPECT_EQ(code ? "CEPU.cpp" : "", testsupport::LastError().file);
 }
 
 // A lost PLL leaves the row unwritten; a failing stepper leaves it written
 // and the banks changed.
 TEST_F(EpuTest, RowFailures) {
-  const struct {
-    const char* name;
-    bool prepared, pllLost;
-    uint16_t smAuto;
-    int before, failOn;  // rows of the same mode first; the SmMove call that fails
-    uint32_t mode;
-    int32_t result;
-    Lines lines;  // the last lines logged
-    int32_t code;
-    size_t rowsTaken;
-  } cases[] = {
+  // prepared, PLL lost, board advance, rows of the same mode first, the
+  // SmMove call that fails, the mode; the result, the last lines logged, the
+  // code recorded and the rows the board took
+  using Row = std::tuple<const char*, bool, bool, uint16_t, int, int, uint32_t, int32_t, Lines, int32_t, size_t>;
+  const Row cases[] = {
       {"no job", false, false, 0, 0, 0, 0, 0, {kNoJob}, 0, 0},
       {"PLL lost", true, true, 0, 0, 0, 0, 0, {kPLL, kMode0}, 2101, 0},
       {"PLL lost in both passes", true, true, 0, 0, 0, 2, 0, {kPLL, kCylindrical, kPLL, kSpiral}, 2101, 0},
@@ -55,51 +51,80 @@ TEST_F(EpuTest, RowFailures) {
       {"illegal row mode", true, false, 0, 0, 0, 7, 1, {"Illegal Rowmode 7\n"}, 0, 0},
       {"mode 0x10000 is mode 0", true, false, 0, 0, 0, 0x10000, 1, {}, 0, 1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.prepared) PrepareJob([&c](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = c.smAuto; });
-    for (int n = 0; n < c.before; ++n) ASSERT_EQ(1, Row(c.mode, 3, 10));
-    epu->set_pll_locked(!c.pllLost);
-    SmMoveRecorder::failOnCall = c.failOn;
+  for (const auto& [name, prepared, pllLost, smAuto, before, failOn, mode, result, lines, code, rowsTaken] : cases) {
+    SCOPED_TRACE(name);
+    if (prepared) PrepareJob([smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = smAuto; });
+    for (int n = 0; n < before; ++n) ASSERT_EQ(1, EpuTest::Row(mode, 3, 10));
+    epu->set_pll_locked(!pllLost);
+    SmMoveRecorder::failOnCall = failOn;
     testsupport::ClearLastError();
     const size_t rows = epu->rows().size();
-    EXPECT_EQ(c.result, Row(c.mode, 3, 10));
-    ExpectLastLinesAndCode(log, c.lines, c.code);
-    EXPECT_EQ(c.rowsTaken, epu->rows().size() - rows);
+    EXPECT_EQ(result, EpuTest::Row(mode, 3, 10));
+    ExpectLastLinesAndCode(log, lines, code);
+    EXPECT_EQ(rowsTaken, epu->rows().size() - rows);
     epu->set_pll_locked(true);
   }
 }
 
-// A failed start leaves the job's fields and registers; a refused job
-// leaves the one before.
-TEST_F(EpuTest, PreparationFailures) {
+// The five handshake tries (10 s each) and the 2000 polls for the row slot.
+// A failed start leaves the job's fields taken.
+TEST_F(EpuTest, StartHandshakeTriesAndPolls) {
+  using epu::Status;
+  const std::string wrallo = "WRALLO_BIT wurde als 0 erkannt -> retrying\n";
+  const std::string envorsch = "ENVORSCH_BIT wurde als 1 erkannt -> retrying\n";
+  auto slotAfter120 = [](sim::EpuModel& b) {
+    b.ScriptBitFor(Status::WRALLO_BIT, false, 1 + 120);
+    b.ScriptBit(Status::ENVORSCH_BIT, {false});
+    b.ScriptBitFor(Status::ENVORSCH_BIT, true, 60);
+  };
+  auto noBank0 = [](sim::EpuModel& b) { b.set_wrpl1_never_set(true); };
+  auto noSlot = [](sim::EpuModel& b) { b.set_wrallo_never_set(true); };
+  auto slotAt2000 = [](sim::EpuModel& b) { b.ScriptBitFor(Status::WRALLO_BIT, false, 1 + 1999); };
   const struct {
     const char* name;
-    bool wrpl1Never, wralloNever;
-    uint32_t rowLength;
-    Lines lines;
+    std::function<void(sim::EpuModel&)> board;
+    size_t tries, sleeps;
+    uint64_t statusReads;
+    Lines polls;    // the poll messages, in order
+    Lines failure;  // the last lines of a failed start
   } cases[] = {
-      {"no bank 0 at the start", true, false, 1000, {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
-      {"no row slot at the start", false, true, 1000, {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
-      {"row length 0", false, false, 0x30000, {"InitParameter: wRowLength = 0 refused\n", kInitParameter}},
+      {"bank 0 at once", [](sim::EpuModel&) {}, 1, 0, 2, {}, {}},
+      {"bank 0 never", noBank0, 5, 0, 6, {}, {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
+      {"no row slot", noSlot, 1, 2000, 2001, Lines(40, wrallo), {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
+      {"slot on the 2000th poll", slotAt2000, 1, 1999, 2001, Lines(40, wrallo), {}},
+      {"messages on polls 1, 51, 101", slotAfter120, 1, 120, 122, {wrallo, envorsch, wrallo, envorsch, wrallo}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    PrepareJob();
-    epu->set_wrpl1_never_set(c.wrpl1Never);
-    epu->set_wrallo_never_set(c.wralloNever);
+    c.board(*epu);
+    const uint64_t reads = epu->status_reads();
+    Forget();
+    testsupport::ClearLastError();
     EPU_GRAVUR_PARAMS job = Job();
-    job.wRowLength = c.rowLength;
     job.wStartposY = 77;
-    EXPECT_EQ(0, EPUN5_GravurVorbereiten(job));
-    ExpectLastLinesAndCode(log, c.lines, 2006);
-    EXPECT_EQ(1000, g_pEPU->m_wRowLength);
-    EXPECT_EQ(c.rowLength == 1000 ? 77 : 300, g_pEPU->m_wStartposY);
-    EXPECT_EQ(1000, epu->reg(epu::kRowLengthPort));
+    EXPECT_EQ(c.failure.empty() ? 1 : 0, EPUN5_GravurVorbereiten(job));
+    EXPECT_EQ(c.tries, machine.trace().CountDelays(10000u * 1000u));
+    EXPECT_EQ(c.sleeps, machine.trace().CountDelays(1000));
+    EXPECT_EQ(c.statusReads, epu->status_reads() - reads);
+    EXPECT_EQ(c.polls, log.Containing("-> retrying"));
+    ExpectLastLinesAndCode(log, c.failure, c.failure.empty() ? 0 : 2006);
     EXPECT_EQ(0, g_pEPU->m_wExpectedBank);
+    EXPECT_EQ(77, g_pEPU->m_wStartposY);
     epu->set_wrpl1_never_set(false);
     epu->set_wrallo_never_set(false);
   }
+}
+
+// A refused job leaves the one before.
+TEST_F(EpuTest, PreparationRefusesRowLengthZero) {
+  PrepareJob();
+  EPU_GRAVUR_PARAMS job = Job();
+  job.wRowLength = 0x30000;
+  job.wStartposY = 77;
+  EXPECT_EQ(0, EPUN5_GravurVorbereiten(job));
+  ExpectLastLinesAndCode(log, {"InitParameter: wRowLength = 0 refused\n", kInitParameter}, 2006);
+  EXPECT_EQ((std::vector<int>{1000, 300, 1000}),
+            (std::vector<int>{g_pEPU->m_wRowLength, g_pEPU->m_wStartposY, epu->reg(epu::kRowLengthPort)}));
 }
 
 TEST_F(EpuTest, IpgRefusesZeroPulsesAndKeepsItsProgram) {
@@ -109,6 +134,73 @@ TEST_F(EpuTest, IpgRefusesZeroPulsesAndKeepsItsProgram) {
   ExpectLastLinesAndCode(log, {"IPGN5_SetIPGPulses: 0 pulses refused, IPG unchanged\n"}, 0);
   EXPECT_EQ(0u, machine.trace().size());
   EXPECT_DOUBLE_EQ(6300.0, ipg->pulses_per_period());
+}
+
+// A row that needs the host's stepper but was handed no stepper function
+// ends as a row whose SmMove failed, with one more log line, instead of
+// calling through the null pointer.
+const std::string kNullLine = "DoOneRow: pfnSmMove = NULL -> stepper not moved, row refused\n";
+
+int g_nRefused = 0;
+int32_t CARDN5_CALL RefusingMove(uint32_t, uint32_t, uint32_t) {
+  ++g_nRefused;
+  return 0;
+}
+
+struct Case {
+  const char* name;
+  uint16_t smAuto;
+  uint32_t mode;
+  int rowsBefore, result, moves;  // moves: SmMove calls the row makes
+};
+
+// What the last row left: result, writes, log lines and the board's state.
+using Outcome =
+    std::tuple<int32_t, std::vector<std::pair<uint16_t, uint16_t>>, std::vector<std::string>, std::vector<int>>;
+
+class EpuNullStepperTest : public eputest::EpuTest {
+ protected:
+  // The same job each time: rand() reseeded, the offset cursor put back.
+  Outcome Run(const Case& c, PFN_SMMOVE pfnLast, uint16_t cursor) {
+    std::srand(7);
+    PrepareJob([&c](EPU_GRAVUR_PARAMS& job) { job.wSMAuto = c.smAuto, job.wRandomOffset = 1; });
+    g_wRandomCursor = cursor;
+    for (int i = 0; i < c.rowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
+    log.Clear();
+    const size_t mark = machine.trace().Mark(), rows = epu->rows().size();
+    const int32_t result = EPUN5_DoOneRow(0x1000, 0x2000, c.mode, 3, 10, pfnLast);
+    const CEPUCard& e = *g_pEPU;
+    return {result,
+            machine.trace().Since(mark).AllWrites(),
+            log.Lines(),
+            {static_cast<int>(epu->rows().size() - rows), e.m_wExpectedBank, e.m_bFirstRow, e.m_wStartOffset,
+             e.m_wRowCounter, epu->control(), e.m_bInDoOneRow.load()}};
+  }
+};
+
+TEST_F(EpuNullStepperTest, ARowNeedingANullStepperEndsAsAFailedMove) {
+  const Case cases[] = {
+      {"single row, host advance", 0, 0, 1, 0, 1},
+      {"first row of the job moves nothing", 0, 0, 0, 1, 0},
+      {"single row, board advance", 1, 0, 1, 1, 0},
+      {"two passes, first row: the spiral pass moves", 0, 1, 0, 0, 1},
+      {"two passes after the first row: both move", 0, 2, 1, 0, 2},
+      {"stepper move only, host advance", 0, 3, 0, 0, 1},
+      {"stepper move only, board advance", 1, 3, 0, 0, 1},
+  };
+  const uint16_t cursor = g_wRandomCursor;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_nRefused = 0;
+    const Outcome failed = Run(c, &RefusingMove, cursor);
+    ASSERT_EQ(c.moves, g_nRefused);
+    Outcome null = Run(c, nullptr, cursor);
+    std::vector<std::string>& lines = std::get<2>(null);
+    EXPECT_EQ(c.moves, std::count(lines.begin(), lines.end(), kNullLine));
+    lines.erase(std::remove(lines.begin(), lines.end(), kNullLine), lines.end());
+    EXPECT_EQ(c.result, std::get<0>(null));
+    EXPECT_EQ(failed, null);
+  }
 }
 
 }  // namespace

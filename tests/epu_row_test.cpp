@@ -72,34 +72,32 @@ TEST_F(EpuTest, RandomOffsetsComeFromTheTableAndWrapAt1000) {
 // A new row shift rewrites the row registers once, with two index pulses;
 // 0xFFFF on the first row keeps the preparation's shift 5 and rest 5.
 TEST_F(EpuTest, RowsAlternateBanksWithTheirCodeDividerAndOffset) {
-  const struct {
-    uint16_t ll, smAuto;
-    uint32_t rowShift;
-    uint16_t shift, rest;
-  } cases[] = {{0, 0, 0xFFFF, 5, 5}, {1, 0, 10, 8, 992}, {0, 1, 500, 498, 502}, {1, 1, 0xFFFF, 5, 5}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "LL " << c.ll << ", board advance " << c.smAuto << ", shift " << c.rowShift);
-    PrepareJob([&c](EPU_GRAVUR_PARAMS& j) { j.wLLCode = c.ll, j.wSMAuto = c.smAuto; });
+  // LL code, board advance, row shift; the shift and rest the rows get
+  const std::tuple<uint16_t, uint16_t, uint32_t, uint16_t, uint16_t> cases[] = {
+      {0, 0, 0xFFFF, 5, 5}, {1, 0, 10, 8, 992}, {0, 1, 500, 498, 502}, {1, 1, 0xFFFF, 5, 5}};
+  for (const auto& [ll, smAuto, rowShift, shift, rest] : cases) {
+    SCOPED_TRACE(testing::Message() << "LL " << ll << ", board advance " << smAuto << ", shift " << rowShift);
+    PrepareJob([ll = ll, smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wLLCode = ll, j.wSMAuto = smAuto; });
     const size_t before = epu->rows().size();
-    for (uint32_t n = 0; n < 3; ++n) ASSERT_EQ(1, Row(0, 3, c.rowShift, 0x100 + n, 0x200 + n));
+    for (uint32_t n = 0; n < 3; ++n) ASSERT_EQ(1, Row(0, 3, rowShift, 0x100 + n, 0x200 + n));
     const auto rows = epu->rows();
     ASSERT_EQ(before + 3, rows.size());
-    const uint32_t kind = c.ll ? HWIO_CODE_LL : HWIO_CODE_PX;
+    const uint32_t kind = ll ? HWIO_CODE_LL : HWIO_CODE_PX;
     for (uint32_t n = 0; n < 3; ++n) {
       const sim::EpuRow& r = rows[before + n];  // the divider of 10,000 pulses and 3 steps
       EXPECT_EQ(
-          std::make_tuple(n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, c.shift, c.rest, 302),
+          std::make_tuple(n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, shift, rest, 302),
           std::tie(r.bank, r.offeredBank, r.kind, r.arg1, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos))
           << "row " << n;
     }
-    const bool newShift = c.rowShift != 0xFFFF;
+    const bool newShift = rowShift != 0xFFFF;
     EXPECT_EQ(newShift ? 1u : 0u, machine.trace().Writes(epu::kShiftPort).size());
     EXPECT_EQ(newShift ? 2u : 0u, machine.trace().All().HoldOffs());
     // the memory counter of the bank written, once a row
     EXPECT_EQ(2u, machine.trace().ReadCount(epu::kMemCounter0Port));
     EXPECT_EQ(1u, machine.trace().ReadCount(epu::kMemCounter1Port));
     // the host moves after every row but the job's first
-    EXPECT_EQ(c.smAuto ? 0u : 2u, SmMoveRecorder::calls.size());
+    EXPECT_EQ(smAuto ? 0u : 2u, SmMoveRecorder::calls.size());
     for (const auto& call : SmMoveRecorder::calls)
       EXPECT_EQ((std::vector<uint32_t>{3, 1, 0}), (std::vector<uint32_t>{call.steps, call.one, call.zero}));
     EXPECT_TRUE(log.Lines().empty()) << log.Dump();
@@ -126,12 +124,9 @@ TEST_F(EpuTest, EachCodeWaitsOnItsOwnBusyBit) {
 // carries into the next round while the row slot stays closed. A lost PLL
 // writes nothing and changes no bank: the job goes on in the bank it expected.
 TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
-  const struct {
-    const char* name;
-    const char *pll, *wrallo;
-    int32_t result;
-    uint64_t reads;  // up to the first write; on success the loop's, S1, S2 and three bank readings
-  } cases[] = {
+  // PLL and WRALLO_BIT readings, the result, the status reads up to the
+  // first write (on success the loop's, S1, S2 and three bank readings)
+  const std::tuple<const char*, const char*, const char*, int32_t, uint64_t> cases[] = {
       {"three out of range", "000", "", 0, 3},
       {"recovered in the rechecks", "0100", "", 1, 4 + 5},
       {"recovered, out again twice", "0010", "", 1, 4 + 5},
@@ -140,22 +135,20 @@ TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
       {"carried count reset by a locked reading", "010011", "0000", 1, 5 + 5},
       {"two rounds without a slot", "01110111", "00000000", 1, 8 + 1 + 5},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, pll, wrallo, result, reads] : cases) {
+    SCOPED_TRACE(name);
     PrepareJob();
     testsupport::ClearLastError();
     const uint32_t bankChanges = epu->bank_changes();
-    epu->ScriptBit(Status::kPLLInRange, Levels(c.pll));
-    epu->ScriptBit(Status::WRALLO_BIT, Levels(c.wrallo));
-    EXPECT_EQ(c.result, Row(0, 3, 0xFFFF));
-    EXPECT_EQ(c.reads, machine.trace().All().UntilFirstWrite().ReadCount(epu::kStatusPort));
-    EXPECT_EQ(c.result ? 0 : 2101, testsupport::LastError().code);
-    EXPECT_EQ(bankChanges + c.result, epu->bank_changes());
-    if (!c.result) {
-      EXPECT_EQ(0u, machine.trace().All().WriteCount());
-    }
+    epu->ScriptBit(Status::kPLLInRange, Levels(pll));
+    epu->ScriptBit(Status::WRALLO_BIT, Levels(wrallo));
+    EXPECT_EQ(result, Row(0, 3, 0xFFFF));
+    EXPECT_EQ(reads, machine.trace().All().UntilFirstWrite().ReadCount(epu::kStatusPort));
+    EXPECT_EQ(result ? 0 : 2101, testsupport::LastError().code);
+    EXPECT_EQ(bankChanges + result, epu->bank_changes());
+    EXPECT_EQ(result != 0, machine.trace().All().WriteCount() > 0);
     ASSERT_EQ(1, Row(0, 3, 0xFFFF));
-    EXPECT_EQ(c.result, epu->rows().back().bank);
+    EXPECT_EQ(result, epu->rows().back().bank);
   }
 }
 
@@ -163,17 +156,15 @@ TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
 // light the LED and log S0, S1, S2, and the row goes into the expected bank
 // all the same.
 TEST_F(EpuTest, OnlyThreeWrongBankReadingsOfThreeLightTheLed) {
-  const struct {
-    const char* wrpl1;  // S0, S1, S2, then the three bank readings
-    Lines lines;
-  } cases[] = {
+  // WRPL1_BIT at S0, S1, S2, then the three bank readings; the lines logged
+  const std::pair<const char*, Lines> cases[] = {
       {"111000", {"Switched to wrong memory bank 0xc6 0x66 0x47 \n"}},
       {"111001", {}},
       {"000100", {}},
       {"111111", {}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.wrpl1);
+  for (const auto& [wrpl1, lines] : cases) {
+    SCOPED_TRACE(wrpl1);
     PrepareJob([](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = 1; });
     EPUN5_SetErrorLED(0);
     // S0, S1 and S2 carry a bit of their own each; the index pulse is held low
@@ -181,10 +172,10 @@ TEST_F(EpuTest, OnlyThreeWrongBankReadingsOfThreeLightTheLed) {
     epu->ScriptBit(Status::kIPGPulse, Levels("010"));
     epu->ScriptBit(Status::kLLBusy, Levels("001"));
     epu->ScriptBit(Status::kIndex, Levels("000"));
-    epu->ScriptBit(Status::WRPL1_BIT, Levels(c.wrpl1));
+    epu->ScriptBit(Status::WRPL1_BIT, Levels(wrpl1));
     EXPECT_EQ(1, Row(0, 3, 0xFFFF));
-    EXPECT_EQ(c.lines, log.Lines());
-    EXPECT_EQ(!c.lines.empty(), epu->error_led());
+    EXPECT_EQ(lines, log.Lines());
+    EXPECT_EQ(!lines.empty(), epu->error_led());
     EXPECT_EQ(0, epu->rows().back().bank);
   }
 }
@@ -192,31 +183,27 @@ TEST_F(EpuTest, OnlyThreeWrongBankReadingsOfThreeLightTheLed) {
 // ---- Row modes -----------------------------------------------------------------------
 
 TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
-  const struct {
-    const char* name;
-    uint16_t smAuto;
-    bool directionCleared;  // EPUN5_SetSMDirection(0) before the row
-    int failOn;
-    int32_t result;
-    Lines lines;
-    std::vector<uint16_t> controlWrites;  // the board takes the stepper back with direction bit 9 set
-  } cases[] = {
+  // board advance, EPUN5_SetSMDirection(0) before the row, the failing move,
+  // the result, the lines, the control writes (the board takes the stepper
+  // back with direction bit 9 set)
+  using Row = std::tuple<const char*, uint16_t, bool, int, int32_t, Lines, std::vector<uint16_t>>;
+  const Row cases[] = {
       {"host advance", 0, false, 0, 1, {}, {}},
       {"host advance, move fails", 0, false, 1, 0, {"Fail in SmMove\n"}, {}},
       {"board advance", 1, false, 0, 1, {}, {0x0238, 0x0338}},
       {"board advance, move fails", 1, false, 1, 0, {"Error in DoOneRow during SmMove\n"}, {0x0238, 0x0338}},
       {"board advance, direction cleared", 1, true, 0, 1, {}, {0x0038, 0x0338}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    PrepareJob([&c](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = c.smAuto; });
-    if (c.directionCleared) EPUN5_SetSMDirection(0);
+  for (const auto& [name, smAuto, directionCleared, failOn, result, lines, control] : cases) {
+    SCOPED_TRACE(name);
+    PrepareJob([smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = smAuto; });
+    if (directionCleared) EPUN5_SetSMDirection(0);
     Forget();
-    SmMoveRecorder::failOnCall = c.failOn;
+    SmMoveRecorder::failOnCall = failOn;
     const uint16_t divider = g_pEPU->m_wAdvanceDivider;
-    EXPECT_EQ(c.result, Row(3, 0x00012345, 0xFFFF));
-    EXPECT_EQ(c.lines, log.Lines());
-    EXPECT_EQ(c.controlWrites, machine.trace().Writes(epu::kControlPort));
+    EXPECT_EQ(result, EpuTest::Row(3, 0x00012345, 0xFFFF));
+    EXPECT_EQ(lines, log.Lines());
+    EXPECT_EQ(control, machine.trace().Writes(epu::kControlPort));
     ASSERT_EQ(1u, SmMoveRecorder::calls.size());
     EXPECT_EQ(0x00012345u, SmMoveRecorder::calls[0].steps);
     EXPECT_EQ(divider, g_pEPU->m_wAdvanceDivider);  // mode 3 leaves the steps alone
@@ -263,13 +250,11 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
 // ENVORSCH_BIT reads 0, then until five readings with the turn-off bit 10
 // clear (the readings with it set do not start the count again).
 TEST_F(EpuTest, IdleWaitsComeBeforeAnythingIsWritten) {
-  const struct {
-    const char* name;
-    uint32_t mode, rowShift;
-    uint16_t smAuto;
-    const char *envorsch, *turnOff;  // turnOff from the first reading on, the ENVORSCH_BIT wait's included
-    uint64_t reads;
-  } cases[] = {
+  // row mode, row shift, board advance, ENVORSCH_BIT and turn-off bit
+  // readings (the latter from the first on, the ENVORSCH_BIT wait's included),
+  // the status reads before the first write
+  using Row = std::tuple<const char*, uint32_t, uint32_t, uint16_t, const char*, const char*, uint64_t>;
+  const Row cases[] = {
       {"shift, all clear", 0, 10, 1, "0", "100000", 1 + 5},
       {"shift, ENVORSCH_BIT then bit 10", 0, 10, 1, "1110", "1111101100100", 4 + 9},
       {"shift, bit 10 set for ten readings", 0, 10, 0, "0", "0111111111100000", 1 + 15},
@@ -277,24 +262,14 @@ TEST_F(EpuTest, IdleWaitsComeBeforeAnythingIsWritten) {
       {"stepper only, board advance", 3, 0xFFFF, 1, "110", "0001010000", 3 + 7},
       {"stepper only, host advance", 3, 0xFFFF, 0, "10", "000110000", 2 + 7},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    PrepareJob([&c](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = c.smAuto; });
-    epu->ScriptBit(Status::ENVORSCH_BIT, Levels(c.envorsch));
-    epu->ScriptBit(Status::kTurnOffBlocked, Levels(c.turnOff));
-    ASSERT_EQ(1, Row(c.mode, 3, c.rowShift));
-    EXPECT_EQ(c.reads, machine.trace().All().UntilFirstWrite().ReadCount(epu::kStatusPort));
+  for (const auto& [name, mode, rowShift, smAuto, envorsch, turnOff, reads] : cases) {
+    SCOPED_TRACE(name);
+    PrepareJob([smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = smAuto; });
+    epu->ScriptBit(Status::ENVORSCH_BIT, Levels(envorsch));
+    epu->ScriptBit(Status::kTurnOffBlocked, Levels(turnOff));
+    ASSERT_EQ(1, EpuTest::Row(mode, 3, rowShift));
+    EXPECT_EQ(reads, machine.trace().All().UntilFirstWrite().ReadCount(epu::kStatusPort));
   }
-}
-
-// With host advance a long ENVORSCH_BIT after the bank change holds the
-// stepper back: the board checks each move.
-TEST_F(EpuTest, HostAdvanceWaitsForEnvorschBeforeTheStepper) {
-  PrepareJob();
-  epu->set_envorsch_ns(300000);
-  epu->set_engrave_ns(10000);  // the row slot opens again long before ENVORSCH_BIT falls
-  for (int n = 0; n < 3; ++n) ASSERT_EQ(1, Row(0, 3, 0xFFFF));
-  EXPECT_EQ(2u, SmMoveRecorder::calls.size());
 }
 
 // Two index pulses, each high then low, seen by the processor's own reads
@@ -322,52 +297,30 @@ TEST_F(EpuTest, TwoIndexPulsesAreWaitedForOnThePortItself) {
 
 // ---- Jobs -------------------------------------------------------------------------
 
-TEST_F(EpuTest, RandomOffsetJobWithHostAdvance) {
-  PrepareJob([](EPU_GRAVUR_PARAMS& j) { j.wRandomOffset = 2; });
-  const uint16_t cursor = g_wRandomCursor;
-  const int kRows = 300;
-  for (int n = 1; n <= kRows; ++n) {
-    const size_t mark = machine.trace().Mark();
-    ASSERT_EQ(1, Row(0, 3, 10, 0x1000u + n, 0x2000u + n));
-    // the first row waits for its new row shift and for the preparation's
-    // pending wait; every third row draws a new offset and waits for it
-    ASSERT_EQ(n == 1 ? 4u : n % 3 == 0 ? 2u : 0u, machine.trace().Since(mark).HoldOffs()) << "row " << n;
-  }
-  EXPECT_EQ(static_cast<uint16_t>((cursor + kRows / 3) % 1000), g_wRandomCursor);
-  const auto rows = epu->rows();
-  ASSERT_EQ(static_cast<size_t>(kRows), rows.size());
-  for (int i = 0; i < kRows; ++i) {
-    const int drawn = (i + 1) / 3;  // offsets drawn up to this row
-    const uint16_t startPos = drawn ? 300 + g_pEPU->m_awRandomOffsets[(cursor + drawn) % 1000] : 302;
-    EXPECT_EQ(std::make_tuple(i % 2, i % 2, 0x1000u + i + 1, startPos, 1000),
-              std::make_tuple(rows[i].bank, rows[i].offeredBank, rows[i].arg1, rows[i].startPos,
-                              rows[i].shift + rows[i].bankOffset))
-        << "row " << i + 1;
-  }
-  ASSERT_EQ(static_cast<size_t>(kRows - 1), SmMoveRecorder::calls.size());
-  for (size_t k = 0; k < SmMoveRecorder::calls.size(); ++k) EXPECT_EQ(k + 1, SmMoveRecorder::calls[k].rowsBefore);
-  EXPECT_FALSE(epu->error_led());
-  EXPECT_TRUE(log.Lines().empty()) << log.Dump();
-}
-
-TEST_F(EpuTest, BoardAdvanceNeitherMovesNorDrawsInsideRows) {
-  PrepareJob([](EPU_GRAVUR_PARAMS& j) { j.wRandomOffset = 2, j.wSMAuto = 1; });
-  const uint16_t cursor = g_wRandomCursor;
-  for (int n = 0; n < 6; ++n) ASSERT_EQ(1, Row(0, 3, 10));
-  EXPECT_TRUE(SmMoveRecorder::calls.empty());
-  EXPECT_EQ(cursor, g_wRandomCursor);
-  EXPECT_EQ(2u, machine.trace().All().HoldOffs());  // only the row shift's
-  ASSERT_EQ(1, Row(1, 3, 10));                      // a two-pass row still draws one
-  EXPECT_EQ(static_cast<uint16_t>((cursor + 1) % 1000), g_wRandomCursor);
-}
-
-TEST_F(EpuTest, SetFirstRowSkipsTheNextMove) {
-  PrepareJob();
-  const size_t moves[] = {0, 1, 2, 2, 3};  // after each row; EPUN5_SetFirstRow before the fourth
-  for (int n = 0; n < 5; ++n) {
-    if (n == 3) EPUN5_SetFirstRow();
-    ASSERT_EQ(1, Row(0, 3, 10));
-    EXPECT_EQ(moves[n], SmMoveRecorder::calls.size()) << "row " << n + 1;
+// Random offset 2 with host advance draws a new offset every third row and
+// waits for it; board advance never draws inside single rows, nor moves;
+// EPUN5_SetFirstRow skips the next move. With host advance a long
+// ENVORSCH_BIT after the bank change holds the stepper back: the board checks
+// each move.
+TEST_F(EpuTest, RandomOffsetsAndMovesOverAJob) {
+  for (const uint16_t smAuto : {0, 1}) {
+    PrepareJob([smAuto](EPU_GRAVUR_PARAMS& j) { j.wRandomOffset = 2, j.wSMAuto = smAuto; });
+    epu->set_envorsch_ns(300000);
+    epu->set_engrave_ns(10000);  // the row slot opens again long before ENVORSCH_BIT falls
+    const uint16_t cursor = g_wRandomCursor;
+    for (int n = 1; n <= 9; ++n) {
+      if (n == 7) EPUN5_SetFirstRow();
+      const size_t mark = machine.trace().Mark();
+      ASSERT_EQ(1, Row(0, 3, 10));
+      // the first row waits for its new row shift and for the preparation's pending wait
+      const int drawn = smAuto ? 0 : n / 3;
+      EXPECT_EQ(n == 1 ? (smAuto ? 2u : 4u) : !smAuto && n % 3 == 0 ? 2u : 0u, machine.trace().Since(mark).HoldOffs());
+      const uint16_t startPos = drawn ? 300 + g_pEPU->m_awRandomOffsets[(cursor + drawn) % 1000] : 302;
+      EXPECT_EQ(startPos, epu->rows().back().startPos) << "row " << n;
+    }
+    EXPECT_EQ(smAuto ? 0u : 7u, SmMoveRecorder::calls.size());
+    ASSERT_EQ(1, Row(1, 3, 10));  // a two-pass row draws one all the same
+    EXPECT_EQ(static_cast<uint16_t>((cursor + (smAuto ? 1 : 4)) % 1000), g_wRandomCursor);
   }
 }
 
@@ -382,40 +335,25 @@ TEST_F(EpuTest, TheBoardsRecordWhatTheyWouldNotAccept) {
   uint16_t w = 0x0238;  // the control word of a running PX job
   auto select = [&w](int bank) { HWIO_LowPuls(epu::kControlPort, &w, bank); };
   auto command = [] { HWIO_Hout(epu::kStatusPort, epu::kCommand); };
-  auto idle = [this] { machine.AdvanceNs(2000000); };
   auto ipg = [](uint32_t reg, uint32_t value) { CARDN5_PortOut(0x0300, reg), CARDN5_PortOut(0x0700, value); };
-  const struct {
-    const char* violation;
-    std::function<void()> act;
-  } cases[] = {
+  const std::pair<const char*, std::function<void()>> cases[] = {
       {"bank 0 selected before the start handshake", [&] { EPUN5_InitPowerOn(0), select(0); }},
       {"bank 0 selected without the command word", [&] { PrepareJob(), select(0); }},
-      {"bank 1 selected while the row for bank 0 waits",
-       [&] { PrepareJob(), command(), select(0), command(), select(1); }},
       {"bank 0 selected while the board accepts no row",
        [&] { PrepareJob(), Row(0, 3, 0xFFFF), Row(0, 3, 0xFFFF), command(), select(0); }},
-      {"row code without a selected bank", [&] { PrepareJob(), command(), idle(), HWIO_WritePXCode(1, 2); }},
       {"row code written while the code input is busy",
        [&] { PrepareJob(), command(), select(0), command(), HWIO_WritePXCode(1, 2); }},
-      {"for bank 0 without its code",
-       [&] { PrepareJob(), command(), idle(), select(0), HWIO_HighPuls(epu::kControlPort, &w, 2); }},
       {"bank change 0 index pulses after the row registers changed",
        [&] { PrepareJob(), Row(0, 3, 0xFFFF), EPUN5_DoOneRow(1, 2, 0, 3, 0xFFFF, MoveAndChangeStartPos); }},
       {"row register 9300 written while ENVORSCH_BIT is set",
        [&] { PrepareJob(), Row(0, 3, 0xFFFF), CARDN5_PortOut(epu::kShiftPort, 1); }},
-      {"index 9 written without 0x0010 in index 13",
-       [] { CARDN5_PortOut(epu::kIndexPort, 9), CARDN5_PortOut(epu::kDataPort, 1); }},
       {"host stepper moved while ENVORSCH_BIT is set", [&] { PrepareJob(), Row(0, 3, 0xFFFF), epu->HostMove(); }},
-      {"host stepper moved while the board advances it", [&] { EPUN5_SetSMAutoMan(1), epu->HostMove(); }},
-      {"IPG data 0x0001 written without an index selected", [] { CARDN5_PortOut(0x0700, 1); }},
       {"IPG register 4 written before registers 0, 1 and 3", [&] { ipg(4, 1); }},
-      {"IPG T2 enabled without its low bits", [&] { ipg(0, 0), ipg(1, 0), ipg(3, 0x40); }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.violation);
-    EPUN5_SetSMAutoMan(0);
-    c.act();
-    EXPECT_TRUE(machine.HasViolation(c.violation));
+  for (const auto& [violation, act] : cases) {
+    SCOPED_TRACE(violation);
+    act();
+    EXPECT_TRUE(machine.HasViolation(violation));
     machine.ClearViolations();
   }
 }

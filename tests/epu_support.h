@@ -18,22 +18,19 @@
 
 namespace eputest {
 
-// One call of SmMove: its arguments, the rows the board had taken before
-// it, and the virtual time.
+// One call of SmMove: its arguments and the rows the board had taken before it.
 struct SmMoveCall {
   uint32_t steps, one, zero;
   size_t rowsBefore;
-  uint64_t nowNs;
 };
 
 // PFN_SMMOVE has no context argument, so the recorder is process-wide.
 struct SmMoveRecorder {
   static inline std::vector<SmMoveCall> calls;
   static inline sim::EpuModel* model = nullptr;
-  static inline sim::Machine* machine = nullptr;
   static inline int failOnCall = 0;  // 1-based; 0: never fail
   static int32_t CARDN5_CALL Move(uint32_t steps, uint32_t one, uint32_t zero) {
-    calls.push_back({steps, one, zero, model->rows().size(), machine->NowNs()});
+    calls.push_back({steps, one, zero, model->rows().size()});
     model->HostMove();
     return static_cast<int>(calls.size()) == failOnCall ? 0 : 1;
   }
@@ -66,16 +63,11 @@ class EpuTest : public testsupport::BoardsTest {
     ASSERT_EQ(1, EPUN5_InitPowerOn(0));
     Forget();
   }
-  void TearDown() override {
-    SmMoveRecorder::model = nullptr;
-    BoardsTest::TearDown();
-  }
 
   void ResetStepper() {
     SmMoveRecorder::calls.clear();
     SmMoveRecorder::failOnCall = 0;
     SmMoveRecorder::model = epu;
-    SmMoveRecorder::machine = &machine;
   }
   void Forget() {
     machine.trace().Clear();

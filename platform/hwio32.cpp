@@ -91,8 +91,11 @@ bool RealOut(uint16_t port, uint16_t value) {
 uint16_t PortIn(uint16_t port, uint32_t flags) {
   flags |= EmulationFlag();
   if (const HWIO_DEVICE* dev = Device()) {
-    uint16_t v = dev->pfnIn ? dev->pfnIn(dev->pCtx, port, flags) : 0xFFFF;
-    return (flags & HWIO_ACC_EMULATED) ? 0 : v;
+    if (!dev->pfnIn) return (flags & HWIO_ACC_EMULATED) ? 0 : 0xFFFF;
+    // The device's value as it is (a tail call), but an emulated read is 0.
+    if (!(flags & HWIO_ACC_EMULATED)) return dev->pfnIn(dev->pCtx, port, flags);
+    dev->pfnIn(dev->pCtx, port, flags);
+    return 0;
   }
   if (flags & HWIO_ACC_EMULATED) return 0;
   return RealIn(port);

@@ -30,18 +30,31 @@ EpuModel::EpuModel() = default;
 
 // ---- Bus face -------------------------------------------------------------------
 
+// A polling loop's read (no pulse generator to look up, no script) stays
+// short; everything else goes through ReadPort.
 bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
+  if (port != epu::kStatusPort || (!m_ipg && !m_ipgLookedUp) || m_scriptedReads != 0)
+    return ReadPort(port, flags, value);
+  value = StatusKept(BusNowNs());
+  if (!(flags & HWIO_ACC_DIRECT)) ++m_statusReads;
+  return true;
+}
+
+bool EpuModel::ReadPort(uint16_t port, uint32_t flags, uint16_t& value) {
   switch (port) {
     case epu::kStatusPort: {
       if (!m_ipg && !m_ipgLookedUp) FindIpg();
-      uint16_t v = StatusAt(BusNowNs());
+      uint16_t v = StatusKept(BusNowNs());
       if (!(flags & HWIO_ACC_DIRECT)) {
         ++m_statusReads;
-        for (auto& script : m_scripts) {
-          if (script.second.empty()) continue;
-          const uint16_t mask = static_cast<uint16_t>(1u << script.first);
-          v = script.second.front() ? static_cast<uint16_t>(v | mask) : static_cast<uint16_t>(v & ~mask);
-          script.second.pop_front();
+        if (m_scriptedReads != 0) {
+          for (auto& script : m_scripts) {
+            if (script.second.empty()) continue;
+            const uint16_t mask = static_cast<uint16_t>(1u << script.first);
+            v = script.second.front() ? static_cast<uint16_t>(v | mask) : static_cast<uint16_t>(v & ~mask);
+            script.second.pop_front();
+            --m_scriptedReads;
+          }
         }
       }
       value = v;
@@ -69,6 +82,7 @@ bool EpuModel::OnBus(uint16_t port) const {
 
 void EpuModel::Write(uint16_t port, uint16_t value, uint32_t flags) {
   const uint64_t now = BusNowNs();
+  ForgetStatus();
   if (port == ipg::kIndexPort || port == ipg::kDataPort) {
     // The pulse generator is being programmed: it may be new to the machine.
     m_ipgLookedUp = false;
@@ -145,6 +159,7 @@ uint64_t EpuModel::IndexFallsUpTo(uint64_t t) const {
 
 bool EpuModel::WriteCode(int32_t kind, uint32_t arg1, uint32_t arg2, int32_t& result) {
   result = 1;
+  ForgetStatus();
   if (!m_pendingRow) {
     Violation("row code without a selected bank");
     return true;
@@ -297,10 +312,38 @@ uint16_t EpuModel::StatusAt(uint64_t now) const {
   return s;
 }
 
+uint16_t EpuModel::StatusComputed(uint64_t now) {
+  m_statusWord = StatusAt(now);
+  m_statusFromNs = now;
+  m_statusSpanNs = NextStatusEdge(now) - now;
+  return m_statusWord;
+}
+
+// The first instant after now at which a bit of the status word may change
+// without a change of state: an edge of the index pulse, the end of a busy
+// span. The encoder and the pulse generator change too often: now + 1.
+uint64_t EpuModel::NextStatusEdge(uint64_t now) const {
+  if (m_encoderPerTurn != 0 || m_ipg) return now + 1;
+  const uint64_t turnStart = now - PhaseAt(now);
+  uint64_t next = turnStart + m_indexPeriodNs;
+  auto until = [now, &next](uint64_t t) {
+    if (t > now && t < next) next = t;
+  };
+  until(turnStart + m_indexHighNs);
+  if (m_started) {
+    until(m_slotFreeNs);
+    until(m_envorschUntilNs);
+  }
+  until(m_engravingUntilNs);
+  until(m_codeBusyUntilNs);
+  return next;
+}
+
 // Not asked on every read: once, and again after a write to the pulse
 // generator's ports.
 void EpuModel::FindIpg() {
   m_ipgLookedUp = true;
+  ForgetStatus();
   try {
     m_ipg = &m_machine->board<IpgModel>();
   } catch (const std::out_of_range&) {
@@ -312,36 +355,43 @@ void EpuModel::FindIpg() {
 
 void EpuModel::set_index_period_ns(uint64_t ns) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_indexPeriodNs = ns ? ns : 1;
 }
 
 void EpuModel::set_drum_speed_rpm(double rpm) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_indexPeriodNs = static_cast<uint64_t>(60e9 / rpm);
 }
 
 void EpuModel::set_index_high_ns(uint64_t ns) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_indexHighNs = ns;
 }
 
 void EpuModel::set_engrave_ns(uint64_t ns) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_engraveNs = ns;
 }
 
 void EpuModel::set_envorsch_ns(uint64_t ns) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_envorschNs = ns;
 }
 
 void EpuModel::set_encoder_pulses_per_turn(uint32_t n) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_encoderPerTurn = n;
 }
 
 void EpuModel::set_pll_locked(bool locked) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_pllLocked = locked;
 }
 
@@ -368,16 +418,19 @@ void EpuModel::add_finp_source(std::function<uint16_t(uint16_t)> fn) {
 
 void EpuModel::set_wrong_bank(bool on) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_wrongBank = on;
 }
 
 void EpuModel::set_wrpl1_never_set(bool on) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_wrpl1NeverSet = on;
 }
 
 void EpuModel::set_wrallo_never_set(bool on) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   m_wralloNeverSet = on;
 }
 
@@ -385,6 +438,7 @@ void EpuModel::ScriptBit(Status bit, const std::vector<bool>& values) {
   Guard g(m_machine->mutex());
   auto& q = m_scripts[static_cast<int>(bit)];
   q.insert(q.end(), values.begin(), values.end());
+  m_scriptedReads += values.size();
 }
 
 void EpuModel::ScriptBitFor(Status bit, bool value, size_t reads) { ScriptBit(bit, std::vector<bool>(reads, value)); }

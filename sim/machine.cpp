@@ -190,6 +190,17 @@ void Machine::AddToDispatch(Board& model) {
   m_clocked.push_back(&model);
 }
 
+void Machine::AdvanceClocked() {
+  for (size_t i = 0; i < m_clocked.size();) {
+    Board* b = m_clocked[i];
+    b->Advance(m_nowNs);
+    if (b->m_offClock)
+      m_clocked.erase(m_clocked.begin() + static_cast<std::ptrdiff_t>(i));
+    else
+      ++i;
+  }
+}
+
 uint16_t Machine::ReadUnclaimed(uint16_t port) {
   if (!m_queued.empty()) {
     auto q = m_queued.find(port);

@@ -190,16 +190,16 @@ class Machine {
   void WriteLocked(uint16_t port, uint16_t value, uint32_t flags);
   void AdvanceLocked(uint64_t ns) {
     m_nowNs += ns;
-    for (size_t i = 0; i < m_clocked.size();) {
-      Board* b = m_clocked[i];
-      b->Advance(m_nowNs);
-      if (b->m_offClock)
-        m_clocked.erase(m_clocked.begin() + static_cast<std::ptrdiff_t>(i));
-      else
-        ++i;
-    }
+    if (!m_clocked.empty()) AdvanceClocked();
     if (m_nowNs > m_limitNs) TimeLimitPassed();
   }
+  // Out of line: most machines soon have no board on the clock, and the
+  // loop would otherwise weigh on every access's registers.
+#if defined(__GNUC__)
+  __attribute__((noinline))
+#endif
+  void
+  AdvanceClocked();
   [[noreturn]] void TimeLimitPassed() const;
   void Record(TraceEntry e);
 

@@ -13,7 +13,7 @@ bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
 
 void Trace::Clear() {
   m_entries.clear();
-  m_fence = 0;
+  m_foldInto = nullptr;
 }
 
 TraceView Trace::Since(size_t mark) const { return Between(mark, m_entries.size()); }

@@ -92,11 +92,14 @@ class TraceView {
 
 class Trace {
  public:
+  Trace() = default;
+  Trace(const Trace&) = delete;  // it points into its own entries
+  Trace& operator=(const Trace&) = delete;
   // Inline: a port access appends or folds one entry, millions of times a
   // job. Amortized constant time, no allocation but the vector's growth.
   void Add(const TraceEntry& e) {
     if (!m_enabled || (e.IsRead() && Folds(e.kind, e.port, e.value, e.flags))) return;
-    m_entries.push_back(e);
+    Append(e);
   }
   // A read (In or DirectIn), passed as values: the polling loop's path.
   void AddRead(Access kind, uint16_t port, uint16_t value, uint32_t flags, uint64_t timeNs) {
@@ -107,7 +110,7 @@ class Trace {
     e.port = port;
     e.value = value;
     e.flags = flags;
-    m_entries.push_back(e);
+    Append(e);
   }
   void Clear();
   void SetEnabled(bool on) { m_enabled = on; }
@@ -119,8 +122,8 @@ class Trace {
   // A mark is the trace's length now; Since(mark) is what came after it.
   // Reads after a mark never fold into an entry before it.
   size_t Mark() const {
-    m_fence = m_entries.size();
-    return m_fence;
+    m_foldInto = nullptr;
+    return m_entries.size();
   }
   TraceView Since(size_t mark) const;
   TraceView Between(size_t fromMark, size_t toMark) const;
@@ -143,15 +146,20 @@ class Trace {
   // counts that entry up. Compared field by field from the values: an
   // entry just built in memory and compared as one word stalls the load.
   bool Folds(Access kind, uint16_t port, uint16_t value, uint32_t flags) {
-    if (m_entries.size() <= m_fence) return false;
-    TraceEntry& last = m_entries.back();
-    if (last.kind != kind || last.port != port || last.value != value || last.flags != flags) return false;
-    ++last.repeat;
+    TraceEntry* last = m_foldInto;
+    if (!last || last->kind != kind || last->port != port || last->value != value || last->flags != flags) return false;
+    ++last->repeat;
     return true;
+  }
+  void Append(const TraceEntry& e) {
+    m_entries.push_back(e);
+    m_foldInto = &m_entries.back();
   }
 
   std::vector<TraceEntry> m_entries;
-  mutable size_t m_fence = 0;
+  // The last entry while a read may still fold into it (none right after a
+  // mark): one load instead of the length against the mark.
+  mutable TraceEntry* m_foldInto = nullptr;
   bool m_enabled = true;
 };
 

@@ -3,6 +3,12 @@
 
 #include <atomic>
 
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "epu_model.h"
+#include "epu_regs.h"
 #include "hwio32.h"
 #include "test_support.h"
 
@@ -117,6 +123,39 @@ TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
   EXPECT_EQ(t0 + (reads + kEach) * sim::Machine::kPortAccessNs, machine.NowNs());
   EXPECT_EQ(static_cast<uint64_t>(reads) + 1, machine.trace().ReadCount(0x1300));
   EXPECT_EQ(static_cast<size_t>(kEach), machine.trace().Writes(0x2300).size());
+}
+
+// The EPU model keeps its status word between changes: every poll must
+// still see what the board computes from scratch at that instant, across
+// the index pulse's edges, the ends of busy spans and test-face changes.
+TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
+  auto& epu = machine.Add<sim::EpuModel>();
+  uint16_t control = BitMask(epu::Control::kRowDone);
+  const struct {
+    std::function<void()> act;
+    int polls, changes;  // changes: reads that differ from the read before
+  } steps[] = {
+      {[] {}, 2100, 5},  // index falls at 50 us, rises at 1000, falls at 1050, ...
+      {[&] { HWIO_LowPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kStart)); }, 50, 1},
+      {[&] { HWIO_HighPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kBankChange)); }, 1100,
+       5},  // ENVORSCH_BIT for 20 us, the slot and turn-off block for a turn, two index pulses
+      {[] { HWIO_Hout(epu::kStatusPort, epu::kCommand); }, 10, 2},  // code input busy 3 us
+      {[&] { epu.set_pll_locked(false); }, 3, 1},
+      {[&] { epu.set_index_high_ns(400000); }, 1000, 3},  // high again at once, then an edge each
+      {[&] { epu.set_wrong_bank(true); }, 3, 1},
+  };
+  uint16_t before = HWIO_Hin(epu::kStatusPort);
+  for (const auto& step : steps) {
+    step.act();
+    int changes = 0;
+    for (int i = 0; i < step.polls; ++i) {
+      const uint16_t v = HWIO_Hin(epu::kStatusPort);
+      ASSERT_EQ(epu.StatusNow(), v) << "poll " << i << " at " << machine.NowNs() << " ns";
+      changes += v != before ? 1 : 0;
+      before = v;
+    }
+    EXPECT_EQ(step.changes, changes) << "step polling " << step.polls;
+  }
 }
 
 }  // namespace

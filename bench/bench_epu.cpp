@@ -7,6 +7,7 @@
 
 #include "cardN532.h"
 #include "epu_model.h"
+#include "epu_sample_job.h"
 #include "errlog32_ext.h"
 #include "hwio32_ext.h"
 #include "machine.h"
@@ -16,13 +17,8 @@ namespace {
 int32_t CARDN5_CALL HostSmMove(uint32_t, uint32_t, uint32_t) { return 1; }
 
 EPU_GRAVUR_PARAMS Job(uint16_t randomOffset) {
-  EPU_GRAVUR_PARAMS job{};
+  EPU_GRAVUR_PARAMS job = sim::EpuSampleJob();
   job.wRandomOffset = randomOffset;
-  job.dwPulsesPerRow = 10000;
-  job.wRowLength = 1000;
-  job.dPulseNumerator = 1.0;
-  job.dPulseDenominator = 10000.0;
-  job.wStartposY = 300;
   return job;
 }
 

@@ -14,6 +14,7 @@
 #include "cardN532.h"
 #include "epu_model.h"
 #include "epu_regs.h"
+#include "epu_sample_job.h"
 #include "errlog32_ext.h"
 #include "hwio32.h"
 #include "hwio32_ext.h"
@@ -64,13 +65,7 @@ void EpuJob(Clock& clock) {
   machine.Add<sim::EpuModel>();
   CARDN5_CreateCardObjects();
   EPUN5_InitPowerOn(0);
-  EPU_GRAVUR_PARAMS job{};
-  job.dwPulsesPerRow = 10000;
-  job.wRowLength = 1000;
-  job.dPulseNumerator = 1.0;
-  job.dPulseDenominator = 10000.0;
-  job.wStartposY = 300;
-  EPUN5_GravurVorbereiten(job);
+  EPUN5_GravurVorbereiten(sim::EpuSampleJob());
   clock.Start(machine.NowNs());
   for (int y = 0; y < kRows; ++y)
     benchmark::DoNotOptimize(EPUN5_DoOneRow(static_cast<uint32_t>(y), 64, 0, 4, 10, &HostSmMove));

@@ -2,7 +2,6 @@
 // lock that a job's own thread passes without the mutex.
 
 #include <atomic>
-
 #include <functional>
 #include <thread>
 #include <vector>

@@ -186,6 +186,8 @@ void Machine::AddToDispatch(Board& model) {
       m_portLists.push_back(std::move(boards));
     }
     list = joined[list];
+    const std::vector<Board*>& boards = m_portLists[list];
+    m_soleBoard[port] = boards.size() == 1 ? boards.front() : nullptr;
   }
   m_clocked.push_back(&model);
 }
@@ -214,6 +216,10 @@ uint16_t Machine::ReadUnclaimed(uint16_t port) {
 }
 
 void Machine::WriteLocked(uint16_t port, uint16_t value, uint32_t flags) {
+  if (Board* b = m_soleBoard[port]) {
+    b->Write(port, value, flags);
+    return;
+  }
   for (Board* b : m_portLists[m_portList[port]]) b->Write(port, value, flags);
 }
 

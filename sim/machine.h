@@ -182,6 +182,7 @@ class Machine {
   void AddToDispatch(Board& model);
   uint16_t ReadLocked(uint16_t port, uint32_t flags) {
     uint16_t value = 0;
+    if (Board* b = m_soleBoard[port]) return b->Read(port, flags, value) ? value : ReadUnclaimed(port);
     for (Board* b : m_portLists[m_portList[port]])
       if (b->Read(port, flags, value)) return value;
     return ReadUnclaimed(port);
@@ -218,6 +219,8 @@ class Machine {
   // list of boards (a few distinct lists serve all 65536 ports).
   std::vector<uint16_t> m_portList = std::vector<uint16_t>(kPorts, 0);
   std::vector<std::vector<Board*>> m_portLists = std::vector<std::vector<Board*>>(1);
+  // The board of a port that has exactly one (most have): one load, no list.
+  std::vector<Board*> m_soleBoard = std::vector<Board*>(kPorts, nullptr);
   std::vector<uint16_t> m_inputs = std::vector<uint16_t>(kPorts, 0xFFFF);
   std::map<uint16_t, std::deque<uint16_t>> m_queued;
   std::vector<uint16_t> m_lastWritten = std::vector<uint16_t>(kPorts, 0);

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -12,15 +13,26 @@ namespace sim {
 bool TraceEntry::emulated() const { return (flags & HWIO_ACC_EMULATED) != 0; }
 
 void Trace::Clear() {
-  m_entries.clear();
+  m_size = 0;
   m_foldInto = nullptr;
 }
 
-TraceView Trace::Since(size_t mark) const { return Between(mark, m_entries.size()); }
+void Trace::Grow() {
+  const size_t capacity = m_capacity ? 2 * m_capacity : 1024;
+  void* grown = std::realloc(m_entries, capacity * sizeof(TraceEntry));
+  if (!grown) {
+    std::fprintf(stderr, "sim: no memory for %zu trace entries\n", capacity);
+    std::abort();
+  }
+  m_entries = static_cast<TraceEntry*>(grown);
+  m_capacity = capacity;
+}
+
+TraceView Trace::Since(size_t mark) const { return Between(mark, m_size); }
 
 TraceView Trace::Between(size_t fromMark, size_t toMark) const {
-  const TraceEntry* base = m_entries.data();
-  const size_t to = toMark < m_entries.size() ? toMark : m_entries.size();
+  const TraceEntry* base = m_entries;
+  const size_t to = toMark < m_size ? toMark : m_size;
   const size_t from = fromMark < to ? fromMark : to;
   return TraceView(base + from, base + to);
 }
@@ -209,11 +221,11 @@ std::string FormatEntry(const TraceEntry& e) {
 std::string Trace::ToString(size_t maxLines) const {
   std::string out;
   size_t first = 0;
-  if (maxLines && m_entries.size() > maxLines) {
-    first = m_entries.size() - maxLines;
+  if (maxLines && m_size > maxLines) {
+    first = m_size - maxLines;
     out += "... " + std::to_string(first) + " earlier entries\n";
   }
-  for (size_t i = first; i < m_entries.size(); ++i) out += FormatEntry(m_entries[i]) + "\n";
+  for (size_t i = first; i < m_size; ++i) out += FormatEntry(m_entries[i]) + "\n";
   return out;
 }
 
@@ -240,7 +252,7 @@ std::string Bits(uint16_t v) {
 std::string Trace::ToVcd() const {
   // One 16-bit signal per port and direction, in port order.
   std::map<std::pair<uint16_t, int>, std::string> ids;
-  for (const TraceEntry& e : m_entries) {
+  for (const TraceEntry& e : All()) {
     if (!e.IsRead() && !e.IsWrite()) continue;
     ids.emplace(std::make_pair(e.port, e.IsWrite() ? 1 : 0), "");
   }
@@ -255,7 +267,7 @@ std::string Trace::ToVcd() const {
   }
   out += "$upscope $end\n$enddefinitions $end\n";
   uint64_t lastTime = UINT64_MAX;
-  for (const TraceEntry& e : m_entries) {
+  for (const TraceEntry& e : All()) {
     if (!e.IsRead() && !e.IsWrite()) continue;
     if (e.timeNs != lastTime) {
       out += "#" + std::to_string(e.timeNs) + "\n";

@@ -6,7 +6,9 @@
 
 #include <stdint.h>
 
+#include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -48,6 +50,7 @@ class TraceView {
   const TraceEntry* begin() const { return m_begin; }
   const TraceEntry* end() const { return m_end; }
   size_t size() const { return static_cast<size_t>(m_end - m_begin); }
+  const TraceEntry& operator[](size_t i) const { return m_begin[i]; }
 
   // Values written to a port, in order (pulse writes included).
   std::vector<uint16_t> Writes(uint16_t port) const;
@@ -93,10 +96,11 @@ class TraceView {
 class Trace {
  public:
   Trace() = default;
+  ~Trace() { std::free(m_entries); }
   Trace(const Trace&) = delete;  // it points into its own entries
   Trace& operator=(const Trace&) = delete;
   // Inline: a port access appends or folds one entry, millions of times a
-  // job. Amortized constant time, no allocation but the vector's growth.
+  // job. Amortized constant time, no allocation but the buffer's growth.
   void Add(const TraceEntry& e) {
     if (!m_enabled || (e.IsRead() && Folds(e.kind, e.port, e.value, e.flags))) return;
     Append(e);
@@ -116,14 +120,14 @@ class Trace {
   void SetEnabled(bool on) { m_enabled = on; }
   bool enabled() const { return m_enabled; }
 
-  const std::vector<TraceEntry>& entries() const { return m_entries; }
-  size_t size() const { return m_entries.size(); }
+  TraceView entries() const { return All(); }
+  size_t size() const { return m_size; }
 
   // A mark is the trace's length now; Since(mark) is what came after it.
   // Reads after a mark never fold into an entry before it.
   size_t Mark() const {
     m_foldInto = nullptr;
-    return m_entries.size();
+    return m_size;
   }
   TraceView Since(size_t mark) const;
   TraceView Between(size_t fromMark, size_t toMark) const;
@@ -152,11 +156,18 @@ class Trace {
     return true;
   }
   void Append(const TraceEntry& e) {
-    m_entries.push_back(e);
-    m_foldInto = &m_entries.back();
+    if (m_size == m_capacity) Grow();
+    m_foldInto = m_entries + m_size++;
+    *m_foldInto = e;
   }
+  // Entries are plain bytes, so the buffer grows by realloc: a large one is
+  // moved by remapping its pages, not by copying a job's worth of entries.
+  void Grow();
 
-  std::vector<TraceEntry> m_entries;
+  static_assert(std::is_trivially_copyable<TraceEntry>::value, "the trace moves entries as bytes");
+  TraceEntry* m_entries = nullptr;
+  size_t m_size = 0;
+  size_t m_capacity = 0;
   // The last entry while a read may still fold into it (none right after a
   // mark): one load instead of the length against the mark.
   mutable TraceEntry* m_foldInto = nullptr;

@@ -353,47 +353,19 @@ void EpuModel::FindIpg() {
 
 // ---- Test face --------------------------------------------------------------------
 
-void EpuModel::set_index_period_ns(uint64_t ns) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_indexPeriodNs = ns ? ns : 1;
-}
+void EpuModel::set_index_period_ns(uint64_t ns) { SetStatusInput(m_indexPeriodNs, ns ? ns : 1); }
 
-void EpuModel::set_drum_speed_rpm(double rpm) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_indexPeriodNs = static_cast<uint64_t>(60e9 / rpm);
-}
+void EpuModel::set_drum_speed_rpm(double rpm) { SetStatusInput(m_indexPeriodNs, static_cast<uint64_t>(60e9 / rpm)); }
 
-void EpuModel::set_index_high_ns(uint64_t ns) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_indexHighNs = ns;
-}
+void EpuModel::set_index_high_ns(uint64_t ns) { SetStatusInput(m_indexHighNs, ns); }
 
-void EpuModel::set_engrave_ns(uint64_t ns) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_engraveNs = ns;
-}
+void EpuModel::set_engrave_ns(uint64_t ns) { SetStatusInput(m_engraveNs, ns); }
 
-void EpuModel::set_envorsch_ns(uint64_t ns) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_envorschNs = ns;
-}
+void EpuModel::set_envorsch_ns(uint64_t ns) { SetStatusInput(m_envorschNs, ns); }
 
-void EpuModel::set_encoder_pulses_per_turn(uint32_t n) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_encoderPerTurn = n;
-}
+void EpuModel::set_encoder_pulses_per_turn(uint32_t n) { SetStatusInput(m_encoderPerTurn, n); }
 
-void EpuModel::set_pll_locked(bool locked) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_pllLocked = locked;
-}
+void EpuModel::set_pll_locked(bool locked) { SetStatusInput(m_pllLocked, locked); }
 
 void EpuModel::set_finp(uint16_t word) {
   Guard g(m_machine->mutex());
@@ -416,23 +388,11 @@ void EpuModel::add_finp_source(std::function<uint16_t(uint16_t)> fn) {
   m_finpSources.push_back(std::move(fn));
 }
 
-void EpuModel::set_wrong_bank(bool on) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_wrongBank = on;
-}
+void EpuModel::set_wrong_bank(bool on) { SetStatusInput(m_wrongBank, on); }
 
-void EpuModel::set_wrpl1_never_set(bool on) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_wrpl1NeverSet = on;
-}
+void EpuModel::set_wrpl1_never_set(bool on) { SetStatusInput(m_wrpl1NeverSet, on); }
 
-void EpuModel::set_wrallo_never_set(bool on) {
-  Guard g(m_machine->mutex());
-  ForgetStatus();
-  m_wralloNeverSet = on;
-}
+void EpuModel::set_wrallo_never_set(bool on) { SetStatusInput(m_wralloNeverSet, on); }
 
 void EpuModel::ScriptBit(Status bit, const std::vector<bool>& values) {
   Guard g(m_machine->mutex());

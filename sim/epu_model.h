@@ -31,6 +31,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -130,6 +131,13 @@ class EpuModel : public Board {
   uint64_t NextStatusEdge(uint64_t now) const;
   // Every change of state the status word depends on calls this.
   void ForgetStatus() { m_statusSpanNs = 0; }
+  // A setting the status word depends on, changed from the test face.
+  template <typename T>
+  void SetStatusInput(T& field, typename std::common_type<T>::type value) {
+    std::lock_guard<BusLock> lock(m_machine->mutex());
+    ForgetStatus();
+    field = value;
+  }
   uint64_t PhaseAt(uint64_t now) const;
   int OfferedBankLocked() const;
   void ControlWrite(uint16_t value, uint32_t flags, uint64_t now);

@@ -35,7 +35,7 @@ EpuModel::EpuModel() = default;
 bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
   if (port != epu::kStatusPort || (!m_ipg && !m_ipgLookedUp) || m_scriptedReads != 0)
     return ReadPort(port, flags, value);
-  value = StatusKept(BusNowNs());
+  value = StatusComputed(BusNowNs());
   if (!(flags & HWIO_ACC_DIRECT)) ++m_statusReads;
   return true;
 }
@@ -44,7 +44,7 @@ bool EpuModel::ReadPort(uint16_t port, uint32_t flags, uint16_t& value) {
   switch (port) {
     case epu::kStatusPort: {
       if (!m_ipg && !m_ipgLookedUp) FindIpg();
-      uint16_t v = StatusKept(BusNowNs());
+      uint16_t v = StatusComputed(BusNowNs());
       if (!(flags & HWIO_ACC_DIRECT)) {
         ++m_statusReads;
         if (m_scriptedReads != 0) {
@@ -313,10 +313,9 @@ uint16_t EpuModel::StatusAt(uint64_t now) const {
 }
 
 uint16_t EpuModel::StatusComputed(uint64_t now) {
-  m_statusWord = StatusAt(now);
-  m_statusFromNs = now;
-  m_statusSpanNs = NextStatusEdge(now) - now;
-  return m_statusWord;
+  const uint16_t word = StatusAt(now);
+  if (m_scriptedReads == 0) KeepRead(epu::kStatusPort, word, now, NextStatusEdge(now) - now, &m_statusReads);
+  return word;
 }
 
 // The first instant after now at which a bit of the status word may change
@@ -396,6 +395,7 @@ void EpuModel::set_wrallo_never_set(bool on) { SetStatusInput(m_wralloNeverSet, 
 
 void EpuModel::ScriptBit(Status bit, const std::vector<bool>& values) {
   Guard g(m_machine->mutex());
+  ForgetStatus();
   auto& q = m_scripts[static_cast<int>(bit)];
   q.insert(q.end(), values.begin(), values.end());
   m_scriptedReads += values.size();

@@ -118,19 +118,13 @@ class EpuModel : public Board {
 
  private:
   uint16_t StatusAt(uint64_t now) const;
-  // The status word at now, from the last one computed while it still holds.
-  uint16_t StatusKept(uint64_t now) {
-    return now - m_statusFromNs < m_statusSpanNs ? m_statusWord : StatusComputed(now);
-  }
-#if defined(__GNUC__)
-  __attribute__((noinline))
-#endif
-  uint16_t
-  StatusComputed(uint64_t now);
+  // The status word at now, kept by the machine for plain reads until its
+  // next possible change (not while scripted values wait).
+  uint16_t StatusComputed(uint64_t now);
   bool ReadPort(uint16_t port, uint32_t flags, uint16_t& value);
   uint64_t NextStatusEdge(uint64_t now) const;
   // Every change of state the status word depends on calls this.
-  void ForgetStatus() { m_statusSpanNs = 0; }
+  void ForgetStatus() { ForgetKeptRead(); }
   // A setting the status word depends on, changed from the test face.
   template <typename T>
   void SetStatusInput(T& field, typename std::common_type<T>::type value) {
@@ -198,11 +192,6 @@ class EpuModel : public Board {
   std::vector<std::function<void(uint16_t, uint16_t)>> m_onOkOutput;
   std::vector<std::function<uint16_t(uint16_t)>> m_finpSources;
   uint64_t m_statusReads = 0;
-  // A polling loop reads the status word about a thousand times between
-  // two changes: it is kept, with the span of virtual time it holds for
-  // (from m_statusFromNs on, m_statusSpanNs long; 0: not kept).
-  uint16_t m_statusWord = 0;
-  uint64_t m_statusFromNs = 0, m_statusSpanNs = 0;
 };
 
 }  // namespace sim

@@ -231,7 +231,7 @@ uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
   const uint64_t startNs = m_nowNs;
   if (!(flags & HWIO_ACC_EMULATED)) {
     AdvanceLocked(kPortAccessNs);
-    value = ReadLocked(port, flags);
+    value = ReadIsKept(port, flags) ? KeptValue() : ReadLocked(port, flags);
   }
   m_trace.AddRead((flags & HWIO_ACC_DIRECT) ? Access::DirectIn : Access::In, port, value, flags, startNs);
   return value;

@@ -96,6 +96,13 @@ class Board {
       ;
   // The virtual time, for the bus face (the machine's lock is held there).
   inline uint64_t BusNowNs() const;
+  // A value the machine gives plain reads of a port (no flags) without
+  // asking the board, from fromNs for spanNs of virtual time, counting each
+  // in *reads: a status word between two of its edges, which a polling loop
+  // reads a thousand times. One board at a time keeps a read; with the lock.
+  inline void KeepRead(uint16_t port, uint16_t value, uint64_t fromNs, uint64_t spanNs, uint64_t* reads);
+  // Whatever the kept value depends on changed.
+  inline void ForgetKeptRead();
   Machine* m_machine = nullptr;
 
  private:
@@ -188,6 +195,14 @@ class Machine {
     return ReadUnclaimed(port);
   }
   uint16_t ReadUnclaimed(uint16_t port);
+  // Whether a board's kept value answers this read (see Board::KeepRead).
+  bool ReadIsKept(uint16_t port, uint32_t flags) const {
+    return port == m_kept.port && flags == 0 && m_nowNs - m_kept.fromNs < m_kept.spanNs;
+  }
+  uint16_t KeptValue() {
+    ++*m_kept.reads;
+    return m_kept.value;
+  }
   void WriteLocked(uint16_t port, uint16_t value, uint32_t flags);
   void AdvanceLocked(uint64_t ns) {
     m_nowNs += ns;
@@ -225,9 +240,25 @@ class Machine {
   std::map<uint16_t, std::deque<uint16_t>> m_queued;
   std::vector<uint16_t> m_lastWritten = std::vector<uint16_t>(kPorts, 0);
   std::vector<std::string> m_violations;
+  struct KeptRead {
+    const Board* board = nullptr;
+    uint16_t port = 0;
+    uint16_t value = 0;
+    uint64_t fromNs = 0;
+    uint64_t spanNs = 0;  // 0: nothing kept
+    uint64_t* reads = nullptr;
+  } m_kept;
 };
 
 uint64_t Board::BusNowNs() const { return m_machine ? m_machine->m_nowNs : 0; }
+
+void Board::KeepRead(uint16_t port, uint16_t value, uint64_t fromNs, uint64_t spanNs, uint64_t* reads) {
+  if (m_machine) m_machine->m_kept = Machine::KeptRead{this, port, value, fromNs, spanNs, reads};
+}
+
+void Board::ForgetKeptRead() {
+  if (m_machine && m_machine->m_kept.board == this) m_machine->m_kept.spanNs = 0;
+}
 
 }  // namespace sim
 

@@ -1,25 +1,14 @@
 // The focusing head against the simulated lens carriage on the EPU's lines:
 // sensor at 0, lens starting at 1000; the repeat position leaves the lens at
 // 1, so a head position p puts it at 1 + p.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "cph_model.h"
 #include "cph_regs.h"
 #include "epu_model.h"
-#include "test_support.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
 class CphTest : public testsupport::RowsTest {
  protected:
@@ -175,11 +164,10 @@ TEST_F(CphTest, CalibrationStoresFirstThenChecksAndComputes) {
   for (const auto& [first, second, steps, result, engraving, code, lines] : rows) {
     Row();
     const int32_t before = g_pCPH->m_lEngravingPos;
-    EXPECT_EQ(result, CPHN5_SetCalibParam(first, second, steps)) << first << " " << second << " " << steps;
-    EXPECT_EQ(result ? engraving : before, g_pCPH->m_lEngravingPos);
-    EXPECT_EQ(steps, g_pCPH->m_dwCalibFocusSteps);
-    EXPECT_EQ(code, Error());
-    EXPECT_EQ(lines, log.Lines().size());
+    EXPECT_EQ((std::tuple{result, result ? engraving : before, steps, code, lines}),
+              (std::tuple{CPHN5_SetCalibParam(first, second, steps), g_pCPH->m_lEngravingPos,
+                          g_pCPH->m_dwCalibFocusSteps, Error(), log.Lines().size()}))
+        << first << " " << second << " " << steps;
   }
 }
 

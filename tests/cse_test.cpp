@@ -1,20 +1,12 @@
 // Colour scanner electronics against the simulated scanner front end.
-#include <gtest/gtest.h>
+#include <array>
 
-#include <tuple>
-#include <utility>
-#include <vector>
-
-#include "cardN5.h"
+#include "board_test.h"
 #include "cse_model.h"
-#include "test_support.h"
 
 namespace {
 
 using sim::CseModel;
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-using Lines = std::vector<std::string>;
-using Words = std::vector<uint16_t>;
 constexpr uint16_t kHandshake = cse::kHandshakePort;
 constexpr uint16_t kControl = cse::kControlPort;
 

@@ -1,27 +1,16 @@
 // DCA board and scanner drive against their simulated models: the DCA, the
 // scanner optic on the EPU's lines, and the EPU on the ports they share.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "dca_model.h"
 #include "epu_model.h"
 #include "sdu_model.h"
-#include "test_support.h"
 
 namespace {
 
 using sim::DcaModel;
 using sim::SduModel;
-using Strings = std::vector<std::string>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 class OpticsTest : public testsupport::RowsTest {
  protected:
@@ -46,8 +35,8 @@ class OpticsTest : public testsupport::RowsTest {
 
 TEST_F(OpticsTest, DcaPowerOnSharesTheIndexedPortsWithTheEpu) {
   const std::vector<uint16_t> words = {0x0401, 0x09AA, 0x0A6A, 0x0B55, 0x0CA5, 0x0DAA, 0x0EAA, 0x0FAA, 0x4A1E};
-  Strings sequence = {"C700<-0005", "CB00<-0004", "C700<-0001", "CB00<-A000",
-                      "10us",       "C700<-0005", "CB00<-0001", "C700<-0001"};
+  Lines sequence = {"C700<-0005", "CB00<-0004", "C700<-0001", "CB00<-A000",
+                    "10us",       "C700<-0005", "CB00<-0001", "C700<-0001"};
   char text[16];
   for (uint16_t w : words) sequence.insert(sequence.end(), {(std::snprintf(text, 16, "CB00<-%04X", w), text), "10us"});
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
@@ -81,7 +70,7 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
   LENZE(2.5);
   log.Clear();
   LDK(12.0);
-  EXPECT_EQ(Strings{"CDCACard::SetLDKFokusspannung 10.00 V \n"}, log.Lines());
+  EXPECT_EQ(Lines{"CDCACard::SetLDKFokusspannung 10.00 V \n"}, log.Lines());
   EXPECT_EQ(0xFF3F, machine.LastWritten(0x4B00));
   LENZE(0.0);
   EXPECT_EQ(0xFF00, machine.LastWritten(0x4B00));
@@ -108,7 +97,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_SetSMSpeed(5);
   Row();
   DCAN5_SetSMDirection(1);
-  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
+  EXPECT_EQ((Lines{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
   DCAN5_OneSMStep();
   DCAN5_OneSMStep();
   EXPECT_EQ(200, DCAN5_LichtschrankeReset());
@@ -128,7 +117,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   log.Clear();
   EXPECT_EQ(0, DCAN5_LichtschrankeAbfragen());
   EXPECT_EQ(1, DCAN5_MoveToEngPosPossible());
-  EXPECT_EQ(Strings{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}, log.Lines());
+  EXPECT_EQ(Lines{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}, log.Lines());
   DCAN5_LichtschrankeReset();
   EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());  // cleared after the pause
   dca->set_light_barrier_blocked(true);
@@ -140,7 +129,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
 
 // ---- SDU ----
 
-Strings Positioning(unsigned contactAt, unsigned out) {
+Lines Positioning(unsigned contactAt, unsigned out) {
   const std::string o = std::to_string(out);
   return {"MoveOptic() with 1924 steps \n",
           "in MoveOptiv() at " + std::to_string(contactAt) + " steps endsensor contacted \n",
@@ -227,9 +216,9 @@ TEST_F(OpticsTest, SduTableCountsAboveThirtyAreCutAndMissingArraysRefused) {
   SDUN5_SetLDScanfokusTable(nullptr, nullptr, 0);
   SDUN5_SetLDScanfokusTable(nullptr, y.data(), 3);
   SDUN5_SetLDScanfokus(35, 0);  // held at entry 29: 2.9 V
-  EXPECT_EQ((Strings{"CSDUCard::SetLDScanfokusTable 40 entries, only the first 30 taken \n",
-                     "CSDUCard::SetLDScanfokusTable no values given, table kept \n",
-                     "SetLinearspannung mit 2.900000 Volt\n", "CDCACard::SetLDKFokusspannung 2.90 V \n"}),
+  EXPECT_EQ((Lines{"CSDUCard::SetLDScanfokusTable 40 entries, only the first 30 taken \n",
+                   "CSDUCard::SetLDScanfokusTable no values given, table kept \n",
+                   "SetLinearspannung mit 2.900000 Volt\n", "CDCACard::SetLDKFokusspannung 2.90 V \n"}),
             log.Lines());
   const double flatX[] = {0, 10}, flatY[] = {5, 5};
   SDUN5_SetLDScanfokusTable(flatX, flatY, 0x10002);  // low 16 bits: 2
@@ -252,7 +241,7 @@ TEST_F(OpticsTest, EmulationFlags) {
     DCAN5_SetSMDirection(flag);
     EXPECT_EQ(flag == 1 ? 0u : 6u, Seen().WriteCount());
     EXPECT_EQ(flag == 1 ? 0u : 1u, Seen().Delays().size());  // the LENZE word's 10 us
-    EXPECT_EQ(Strings{}, log.Lines());
+    EXPECT_EQ(Lines{}, log.Lines());
     Row();
     EXPECT_EQ(1, SDUN5_SetOpticPosition(5));
     EXPECT_EQ(Positioning(0, 5), log.Lines());
@@ -264,7 +253,7 @@ TEST_F(OpticsTest, EmulationFlags) {
   machine.trace().SetEnabled(false);
   log.Clear();
   EXPECT_EQ(1, SDUN5_SetOpticPosition(40000));
-  Strings lines = Positioning(0, 32767);
+  Lines lines = Positioning(0, 32767);
   lines.insert(lines.begin() + 2, "MoveOptic() 40000 steps limited to 32767 \n");
   EXPECT_EQ(lines, log.Lines());
   Emulate(0);

@@ -6,21 +6,15 @@
 // "Hallo", one fault enum that puts the MCM (or the host's arguments) out of
 // step, the catalogue of the link's failure lines, and an answer buffer with
 // a guard behind the 249 bytes the library may write.
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "hwio32.h"
 #include "iod_model.h"
-#include "test_support.h"
 
 namespace {
 
@@ -72,8 +66,8 @@ constexpr const char *kSumN5 = "ReceiveTxt Fehler in checksumme \n",
 // (sign-extended), the command, the checksum and the index of the byte.
 constexpr const char* kUnsentN6 = "(unsent)";
 
-std::vector<std::string> Texts(const std::vector<std::string>& lines, int at) {
-  std::vector<std::string> out;
+Lines Texts(const Lines& lines, int at) {
+  Lines out;
   for (const std::string& l : lines) {
     if (l != kUnsentN6) out.push_back(l);
     if (l == kUnsentN6)
@@ -139,8 +133,7 @@ TEST_F(IodTest, ByteOperationsWaitAtMost30000PollsAndLeaveTheLinesAsTheyStopped)
   // on the offered byte, or NotReady for any byte; the result; the word a
   // receive stored (0xBEEF: none); the writes; the reads before the PC
   // acknowledged (all, if it never did); the time paused; the log.
-  using Row = std::tuple<Byte, int, Fault, int32_t, uint16_t, std::vector<uint16_t>, uint64_t, uint64_t,
-                         std::vector<std::string>>;
+  using Row = std::tuple<Byte, int, Fault, int32_t, uint16_t, std::vector<uint16_t>, uint64_t, uint64_t, Lines>;
   // The MCM offers a byte 3 us after it is asked to: the PC's first poll
   // misses it. N5 reads the data after acknowledging, N6 before.
   const Row rows[] = {
@@ -224,7 +217,7 @@ TEST_F(IodTest, FailuresLogTheirLinesRepeatAndRecordTheirCode) {
   // The export; the fault, where it hits and how many attempts (one
   // telegram each) it spoils; the result; the lines of each failed attempt;
   // the value written last (0: none); the answer buffer afterwards.
-  using Row = std::tuple<Op, Fault, int, int, int32_t, std::vector<std::string>, uint16_t, const char*>;
+  using Row = std::tuple<Op, Fault, int, int, int32_t, Lines, uint16_t, const char*>;
   const Row rows[] = {
       {Op::SendN5, Fault::Reject, 0, 5, 0, {kComN5}, 0xFF00, nullptr},
       {Op::SendN5, Fault::NotTaken, 2, 1, 1, {kNotTakenN5}, 0xFF00, nullptr},
@@ -267,7 +260,7 @@ TEST_F(IodTest, FailuresLogTheirLinesRepeatAndRecordTheirCode) {
     const char* command = fault == Fault::NoCommand ? nullptr : fault == Fault::TooLong ? c251.c_str() : "AAA";
     EXPECT_EQ(result, Call(op, command, fault == Fault::NoBuffer ? nullptr : answer));
     const auto& [retry, final, code, pauses] = kOutcomes[static_cast<int>(op)];
-    std::vector<std::string> expected;
+    Lines expected;
     for (int i = 0; i < fails; ++i) {
       for (const std::string& line : Texts(lines, at)) expected.push_back(line);
       if (retry) expected.push_back(Format(retry, command));
@@ -304,7 +297,7 @@ TEST_F(IodTest, AnAnswerReachesTheBufferWholeAndItsChecksumIsTheUnsignedSum) {
       text = answerText;
       if (spoil) mcm->CorruptAnswerChecksum(t, spoil);
       EXPECT_EQ(1, Call(op, "AAA", answer));
-      std::vector<std::string> expected;
+      Lines expected;
       if (spoil)
         expected = {op == Op::ExchN5 ? kSumN5 : Format("ReceiveTxtN6 Fehler in checksumme %s\n", n6Sums),
                     "Error RepReceiveTxT 'AAA' \n"};
@@ -353,7 +346,7 @@ TEST_F(IodTest, AVerdictThatNeverComesCountsAsDelivered) {
 // A host's second thread calling while an exchange runs (here: from the
 // MCM's answer) is turned away before anything else is looked at.
 TEST_F(IodTest, ASecondN6ExchangeWhileOneRunsReturnsOneAndTouchesNothing) {
-  std::vector<std::string> innerLines;
+  Lines innerLines;
   mcm->SetResponder([&](const std::string&) {
     // Emulated, and with neither command nor buffer, it would fail anyway.
     CARDN5_SetEmulation(1);
@@ -365,8 +358,7 @@ TEST_F(IodTest, ASecondN6ExchangeWhileOneRunsReturnsOneAndTouchesNothing) {
   });
   EXPECT_EQ(1, IODN6_RepReceiveTxt("AAA", answer));
   EXPECT_STREQ("Hallo", answer);
-  EXPECT_EQ((std::vector<std::string>{"RepReceiveTxtN6 is already in use \n", "wanted string to send  \n"}),
-            innerLines);
+  EXPECT_EQ((Lines{"RepReceiveTxtN6 is already in use \n", "wanted string to send  \n"}), innerLines);
   EXPECT_EQ(1u, mcm->telegrams().size());
 }
 

@@ -1,31 +1,21 @@
 // The MBU against its simulated board: the card identity per jumper ID, the
 // block checks and transfers, the bank waits, the dividers and trigger
 // commands, the set-up exports and their emulation.
-#include <gtest/gtest.h>
-#include <stdint.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "errlog32.h"
 #include "errlog32_ext.h"
 #include "hwconf32_ext.h"
 #include "hwinfo32_ext.h"
 #include "mbu_model.h"
-#include "test_support.h"
 
 inline bool operator==(const MBU_CARD_INFO& a, const MBU_CARD_INFO& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 namespace {
-
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-using Lines = std::vector<std::string>;
 
 // Words that differ from block to block and from word to word.
 std::vector<uint16_t> Image(uint32_t words, uint16_t seed) {

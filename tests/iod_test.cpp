@@ -150,12 +150,9 @@ TEST_F(IodTest, ByteOperationsWaitAtMost30000PollsAndLeaveTheLinesAsTheyStopped)
     Inject(*mcm, fault, fault == Fault::Held ? IodModel::kRaw : 0, 0);
     if (op >= Byte::RxN5 && byte >= 0) mcm->SendRaw({static_cast<uint8_t>(byte)});
     uint16_t w = 0xBEEF;
-    EXPECT_EQ(result, ByteOp(op, static_cast<uint8_t>(byte), &w));
-    EXPECT_EQ(word, w);
-    EXPECT_EQ(writes, Seen().Writes(iod::kOutPort));
-    EXPECT_EQ(readsBeforeAck, Seen().UntilWriteOf(0xFDFF).ReadCount(iod::kInPort));
-    EXPECT_EQ(pausedUs, Seen().TotalDelayUs());
-    EXPECT_EQ(Texts(lines, 0), log.Lines());
+    EXPECT_EQ((std::tuple{result, word, writes, readsBeforeAck, pausedUs, lines}),
+              (std::tuple{ByteOp(op, static_cast<uint8_t>(byte), &w), w, Seen().Writes(iod::kOutPort),
+                          Seen().UntilWriteOf(0xFDFF).ReadCount(iod::kInPort), Seen().TotalDelayUs(), log.Lines()}));
   }
 }
 
@@ -187,16 +184,14 @@ TEST_F(IodTest, TelegramsOnTheWire) {
     SCOPED_TRACE(testing::Message() << (op == Op::SendN5 ? "N5, " : "N6, ") << command.size() << " characters");
     NextRow(op == Op::SendN5 ? IodModel::Variant::N5 : IodModel::Variant::N6);
     EXPECT_EQ(1, Call(op, command.c_str(), nullptr));
-    std::vector<uint8_t> bytes(command.begin(), command.end());
-    bytes.insert(bytes.begin(), length);
-    bytes.push_back(sumLow);
-    bytes.push_back(sumHigh);
-    EXPECT_EQ(bytes, mcm->telegrams().back().bytes);
-    // Each byte: idle, the data with both handshake lines high, the strobe, its release.
-    EXPECT_EQ(4 * bytes.size(), Seen().Writes(iod::kOutPort).size());
-    // Only N5 lets the telegram status settle before reading it.
-    EXPECT_EQ(op == Op::SendN5 ? 1u : 0u, Seen().CountDelays(500));
-    EXPECT_TRUE(log.Lines().empty()) << log.Dump();
+    std::vector<uint8_t> bytes = {length};
+    bytes.insert(bytes.end(), command.begin(), command.end());
+    bytes.insert(bytes.end(), {sumLow, sumHigh});
+    // Each byte: idle, the data with both handshake lines high, the strobe,
+    // its release. Only N5 lets the telegram status settle before reading it.
+    EXPECT_EQ((std::tuple{bytes, 4 * bytes.size(), op == Op::SendN5 ? 1u : 0u, Lines{}}),
+              (std::tuple{mcm->telegrams().back().bytes, Seen().Writes(iod::kOutPort).size(), Seen().CountDelays(500),
+                          log.Lines()}));
   }
 }
 
@@ -267,12 +262,10 @@ TEST_F(IodTest, FailuresLogTheirLinesRepeatAndRecordTheirCode) {
     }
     if (result == 0) expected.push_back(Format(final, command));
     EXPECT_EQ(expected, log.Lines());
-    EXPECT_EQ(result ? 0 : code, testsupport::LastError().code);
-    EXPECT_EQ(result ? "" : "CIOD.cpp", testsupport::LastError().file);
-    EXPECT_EQ(fails * pauses, Seen().CountDelays(150000));
-    const std::vector<uint16_t> writes = Seen().Writes(iod::kOutPort);
-    EXPECT_EQ(port, writes.empty() ? 0 : writes.back());
-    EXPECT_STREQ(text, Written());
+    const Words writes = Seen().Writes(iod::kOutPort);
+    EXPECT_EQ((std::tuple{result ? 0 : code, fails * pauses, port, std::string(text ? text : "-")}),
+              (std::tuple{testsupport::LastError().code, Seen().CountDelays(150000), writes.empty() ? 0 : writes.back(),
+                          std::string(Written() ? Written() : "-")}));
   }
 }
 
@@ -297,15 +290,13 @@ TEST_F(IodTest, AnAnswerReachesTheBufferWholeAndItsChecksumIsTheUnsignedSum) {
       text = answerText;
       if (spoil) mcm->CorruptAnswerChecksum(t, spoil);
       EXPECT_EQ(1, Call(op, "AAA", answer));
-      Lines expected;
-      if (spoil)
-        expected = {op == Op::ExchN5 ? kSumN5 : Format("ReceiveTxtN6 Fehler in checksumme %s\n", n6Sums),
-                    "Error RepReceiveTxT 'AAA' \n"};
-      EXPECT_EQ(expected, log.Lines());
-      EXPECT_EQ(answerText + '\0', std::string(answer, answerText.size() + 1));
-      EXPECT_TRUE(GuardIntact());
+      const Lines sums = {op == Op::ExchN5 ? kSumN5 : Format("ReceiveTxtN6 Fehler in checksumme %s\n", n6Sums),
+                          "Error RepReceiveTxT 'AAA' \n"};
       // N5 pauses 1 ms on each answer byte; N6 watches the strobe rise instead.
-      EXPECT_EQ(op == Op::ExchN5 ? (spoil ? 2 : 1) * (answerText.size() + 3) : 0, Seen().CountDelays(1000));
+      EXPECT_EQ((std::tuple{spoil ? sums : Lines{}, answerText + '\0', true,
+                            op == Op::ExchN5 ? (spoil ? 2 : 1) * (answerText.size() + 3) : 0}),
+                (std::tuple{log.Lines(), std::string(answer, answerText.size() + 1), GuardIntact(),
+                            Seen().CountDelays(1000)}));
     }
   }
 }
@@ -335,10 +326,9 @@ TEST_F(IodTest, AVerdictThatNeverComesCountsAsDelivered) {
   // verdict: N5 without a pause, N6 with 10 us after each.
   for (const auto& [op, pauses] : {std::pair<Op, size_t>{Op::SendN5, 11}, {Op::SendN6, 30011}}) {
     mcm->DropVerdict(NextRow(), 400 * kMs);
-    EXPECT_EQ(1, Call(op, "AAA", nullptr));
-    EXPECT_TRUE(log.Lines().empty()) << log.Dump();
-    EXPECT_EQ(30023u, Seen().ReadCount(iod::kInPort));
-    EXPECT_EQ(pauses, Seen().CountDelays(10));
+    EXPECT_EQ(
+        (std::tuple{1, Lines{}, size_t{30023}, pauses}),
+        (std::tuple{Call(op, "AAA", nullptr), log.Lines(), Seen().ReadCount(iod::kInPort), Seen().CountDelays(10)}));
     machine.AdvanceNs(400 * kMs);
   }
 }
@@ -357,9 +347,9 @@ TEST_F(IodTest, ASecondN6ExchangeWhileOneRunsReturnsOneAndTouchesNothing) {
     return std::string("Hallo");
   });
   EXPECT_EQ(1, IODN6_RepReceiveTxt("AAA", answer));
-  EXPECT_STREQ("Hallo", answer);
-  EXPECT_EQ((Lines{"RepReceiveTxtN6 is already in use \n", "wanted string to send  \n"}), innerLines);
-  EXPECT_EQ(1u, mcm->telegrams().size());
+  EXPECT_EQ((std::tuple{std::string("Hallo"),
+                        Lines{"RepReceiveTxtN6 is already in use \n", "wanted string to send  \n"}, size_t{1}}),
+            (std::tuple{std::string(answer), innerLines, mcm->telegrams().size()}));
 }
 
 TEST_F(IodTest, StatusQueriesReadOneLineEachWithItsPolarity) {

@@ -48,13 +48,11 @@ TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
     cse->set_ack_delay_ns(r[0]);
     cse->set_busy(r[1] ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
     const uint64_t t0 = machine.NowNs();
-    EXPECT_EQ(1, CSEN5_StartScanSequence());
-    EXPECT_EQ(r[2], (machine.NowNs() - t0) / 1000);
-    EXPECT_EQ(r[0] != CseModel::kNever, cse->started()) << r[2];
+    EXPECT_EQ((std::tuple{1, r[2], r[0] != CseModel::kNever}),
+              (std::tuple{CSEN5_StartScanSequence(), (machine.NowNs() - t0) / 1000, cse->started()}));
     cse->set_ack_delay_ns(5000);
     cse->set_busy(CseModel::Busy::kNever);
-    EXPECT_EQ(1, CSEN5_StopScanSequence());
-    EXPECT_FALSE(cse->started());
+    EXPECT_EQ((std::pair{1, false}), (std::pair{CSEN5_StopScanSequence(), cse->started()}));
   }
   EXPECT_EQ(4, log.Count("SetScanmode must be already done \n"));
 }
@@ -75,11 +73,11 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
   for (const auto& [mode, light, separator, control, line, targets] : rows) {
     g_CSEControl.SetValue(0x8032);
     Row();
-    EXPECT_EQ(1, CSEN5_SetScanmode(mode, light, separator));
-    EXPECT_EQ(Wrapped(kControl, control, 0x1000, 0x1000), Seen().AllWrites()) << mode << light << separator;
-    EXPECT_EQ(line ? Lines{line} : Lines{}, log.Lines());
-    EXPECT_EQ(targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
-                              g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
+    EXPECT_EQ((std::tuple{1, Wrapped(kControl, control, 0x1000, 0x1000), line ? Lines{line} : Lines{}, targets}),
+              (std::tuple{CSEN5_SetScanmode(mode, light, separator), Seen().AllWrites(), log.Lines(),
+                          Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
+                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}}))
+        << mode << light << separator;
   }
 }
 
@@ -144,20 +142,16 @@ TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
     cse->ScriptBusy(busy);
     rgb = 0xFFFFFFFF;
     Row();
-    EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
+    EXPECT_EQ((std::tuple{1, pairs, handshakeReads}),
+              (std::tuple{CSEN5_GetRGBValue(&rgb), Seen().ReadCount(cse::kBluePort), Seen().ReadCount(kHandshake)}));
     const sim::Rgb last = cse->last_reading();
     EXPECT_EQ(last[0] | last[1] << 8 | last[2] << 16, static_cast<int>(rgb));
-    EXPECT_EQ(pairs, Seen().ReadCount(cse::kBluePort));
-    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
   }
   const uint32_t held = rgb;
   CARDN5_SetEmulation(1);
   Row();
-  EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
-  EXPECT_EQ(held, rgb);
-  EXPECT_EQ(0, CSEN5_GetRGBValue(nullptr));
-  EXPECT_EQ(0u, Seen().size());
-  EXPECT_EQ(Lines{"CCSECard::GetRGBValue: no result address \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{1, held, 0, size_t{0}, Lines{"CCSECard::GetRGBValue: no result address \n"}}),
+            (std::tuple{CSEN5_GetRGBValue(&rgb), rgb, CSEN5_GetRGBValue(nullptr), Seen().size(), log.Lines()}));
   CARDN5_SetEmulation(0);
 }
 
@@ -175,25 +169,22 @@ TEST_F(CseTest, RowsConvertTheCountByModePauseAndPassTheResultOn) {
     const size_t rowsBefore = cse->rows().size();
     const bool polled = r.mode <= 3;
     Row();
-    EXPECT_EQ(polled ? 0x4321 : 1, CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5));
-    EXPECT_EQ(1u + polled + (r.pause != 0), Seen().size());
-    EXPECT_EQ(r.pause ? 1u : 0u, Seen().CountDelays(1000));
+    EXPECT_EQ((std::tuple{polled ? 0x4321 : 1, 1u + polled + (r.pause != 0), r.pause ? 1u : 0u}),
+              (std::tuple{CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5), Seen().size(), Seen().CountDelays(1000)}));
     ASSERT_EQ(rowsBefore + polled, cse->rows().size());
     const std::array<uint32_t, 7> args = {9, r.polledCount, r.pause, 4, 5, r.flagA, r.flagB};
     EXPECT_TRUE(!polled || args == cse->rows().back().args);
     CSEN5_StopScanSequence();
   }
   Row();
-  EXPECT_EQ(1, CSEN5_ScanOneRow(9, 0, 1, 4, 5));
-  EXPECT_EQ(0u, Seen().size());
+  EXPECT_EQ((std::pair{1, size_t{0}}), (std::pair{CSEN5_ScanOneRow(9, 0, 1, 4, 5), Seen().size()}));
 
   // A board that never had a scan mode refuses the row.
   CARDN5_DeleteCardObjects();
   CARDN5_CreateCardObjects();
   Row();
-  EXPECT_EQ(0, CSEN5_ScanOneRow(9, 17, 1, 4, 5));
-  EXPECT_EQ(0u, Seen().size());
-  EXPECT_EQ(Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{0, size_t{0}, Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}}),
+            (std::tuple{CSEN5_ScanOneRow(9, 17, 1, 4, 5), Seen().size(), log.Lines()}));
 }
 
 TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
@@ -210,22 +201,21 @@ TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
     Row();
     EXPECT_EQ(answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
                                              CSEN5_GetDeviceReady()}));
-    EXPECT_EQ(statusReads, Seen().ReadCount(cse::kStatusPort));
-    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
+    EXPECT_EQ((std::pair{statusReads, handshakeReads}),
+              (std::pair{Seen().ReadCount(cse::kStatusPort), Seen().ReadCount(kHandshake)}));
     // the pulses lose their pause, the row keeps all of its steps
     Row();
-    EXPECT_EQ(1, CSEN5_TurnXenonOn(0));
-    EXPECT_EQ(1, CSEN5_TurnXenonOn(1));
-    EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Seen().Writes(kControl));
-    EXPECT_EQ(flag ? 0u : 2u, Seen().CountDelays(200000));
-    EXPECT_EQ((Lines{"Xenon stopped\n", "Xenon started\n"}), log.Lines());
+    EXPECT_EQ((std::tuple{1, 1, Words{0x0080, 0x0000, 0x0008, 0x0000}, flag ? 0u : 2u,
+                          Lines{"Xenon stopped\n", "Xenon started\n"}}),
+              (std::tuple{CSEN5_TurnXenonOn(0), CSEN5_TurnXenonOn(1), Seen().Writes(kControl),
+                          Seen().CountDelays(200000), log.Lines()}));
     Row();
     CSEN5_StartScanSequence();
     EXPECT_EQ(1, CSEN5_ScanOneRow(1, 17, 1, 0, 0));
     CSEN5_StopScanSequence();
-    EXPECT_EQ(handshakeWrites, Seen().Writes(kHandshake).size());
-    EXPECT_EQ(1u, Seen().Count(sim::Access::PollVorschub));
-    EXPECT_EQ(1u, Seen().CountDelays(1000));
+    EXPECT_EQ((std::tuple{handshakeWrites, 1u, 1u}),
+              (std::tuple{Seen().Writes(kHandshake).size(), Seen().Count(sim::Access::PollVorschub),
+                          Seen().CountDelays(1000)}));
   }
   CARDN5_SetEmulation(0);
 }

@@ -82,21 +82,20 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
     CARDN5_SetEmulation(r.emulation);
     Row();
     if (r.errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
-    EXPECT_EQ(r.result, MBUN5_InitPowerOn());
-    EXPECT_EQ(r.info, MBUN5_GetCardInfo());
     const std::string id = std::to_string(r.info.dwJumperID);
-    Lines lines = {"CMBUCard::SetCardInfo \n", "CMBUCard::GetCardID  jumper ID is " + id + " \n"};
-    if (r.boardId == 7) lines.push_back("no valid card ID 7 \n");
-    lines.push_back("CMBUCard::SetCardInfo  jumper ID: " + id + " \n");
-    lines.push_back("CMBUCard::SetCardInfo  possible pixels: " + std::to_string(r.info.dwPossiblePixels) + " \n");
-    lines.push_back(std::string("CMBUCard::SetCardInfo  advance type: ") + r.advance + " \n");
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(r.errors + (r.errorBefore ? 1 : 0), ERRLOGX_ErrorCount());
-    EXPECT_EQ(r.errors ? 4830 : r.errorBefore ? 2142 : 0, testsupport::LastError().code);
+    Lines lines = {"CMBUCard::SetCardInfo \n", "CMBUCard::GetCardID  jumper ID is " + id + " \n",
+                   "CMBUCard::SetCardInfo  jumper ID: " + id + " \n",
+                   "CMBUCard::SetCardInfo  possible pixels: " + std::to_string(r.info.dwPossiblePixels) + " \n",
+                   std::string("CMBUCard::SetCardInfo  advance type: ") + r.advance + " \n"};
+    if (r.boardId == 7) lines.insert(lines.begin() + 2, "no valid card ID 7 \n");
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ((r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}), Seen().AllWrites());
-    EXPECT_EQ(r.emulation ? 0u : 2u, Seen().CountDelays(1000));
-    EXPECT_EQ(r.emulation ? 0u : 1u, Seen().ReadCount(0xA700));
+    EXPECT_EQ((std::tuple{r.result, r.info, lines, r.errors + (r.errorBefore ? 1 : 0),
+                          r.errors        ? 4830
+                          : r.errorBefore ? 2142
+                                          : 0,
+                          r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}, r.emulation ? 0u : 2u}),
+              (std::tuple{MBUN5_InitPowerOn(), MBUN5_GetCardInfo(), log.Lines(), ERRLOGX_ErrorCount(),
+                          testsupport::LastError().code, Seen().AllWrites(), Seen().CountDelays(1000)}));
   }
   CARDN5_SetEmulation(0);
 }
@@ -143,15 +142,12 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
     MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);
     b.dwByteCount = r.byteCount;
     b.dwCountFromPixels = r.countFromPixels;
-    EXPECT_EQ(r.refusal ? 0 : 1, MBUN5_WriteBlock(b));
-    EXPECT_EQ(r.refusal ? Lines{r.refusal} : Lines{}, log.Lines());
-    if (r.refusal || r.emulation) {
-      EXPECT_EQ(0u, Seen().size());
-      continue;
-    }
-    EXPECT_EQ(1u, Seen().Count(sim::Access::BlockOut));
-    ASSERT_EQ(r.words, mbu->address_counter());
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + r.words, mbu->bank(0).begin()));
+    const bool written = !r.refusal && !r.emulation;
+    EXPECT_EQ((std::tuple{r.refusal ? 0 : 1, r.refusal ? Lines{r.refusal} : Lines{}, written ? 1u : 0u, written,
+                          written ? r.words : 0}),
+              (std::tuple{MBUN5_WriteBlock(b), log.Lines(), Seen().Count(sim::Access::BlockOut), Seen().size() > 0,
+                          mbu->address_counter()}));
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + mbu->address_counter(), mbu->bank(0).begin()));
   }
   CARDN5_SetEmulation(0);
 }
@@ -231,15 +227,16 @@ TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
     ASSERT_TRUE(!r.result || MBUN5_WriteBlock(b) == 1);
     const uint16_t bank = g_pMBU->m_wExpectedBank;
     Row();
-    EXPECT_EQ(r.result, static_cast<uint32_t>(MBUN5_TriggerBlock(b)));
-    EXPECT_EQ(r.divider, g_pMBU->m_wSMDivider);
+    const int32_t result = MBUN5_TriggerBlock(b);
     const Writes all = Seen().AllWrites();  // a refused block: none at all
-    EXPECT_EQ(r.writes, Writes(all.begin() + (r.result ? 1 : 0), all.end()));
-    EXPECT_EQ(r.result ? 1 - bank : bank, g_pMBU->m_wExpectedBank);
     char failure[128] = "";
     if (r.failure) snprintf(failure, sizeof failure, r.failure, r.steps);
-    EXPECT_EQ((r.failure ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{}), log.Lines());
-    EXPECT_EQ(r.failure ? (r.mode > 2 ? 2001 : 4004) : 0, testsupport::LastError().code);
+    EXPECT_EQ((std::tuple{r.result, r.divider, r.writes, r.result ? 1 - bank : bank,
+                          r.failure ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{},
+                          r.failure ? (r.mode > 2 ? 2001 : 4004) : 0}),
+              (std::tuple{static_cast<uint32_t>(result), uint32_t{g_pMBU->m_wSMDivider},
+                          Writes(all.begin() + (r.result ? 1 : 0), all.end()), int{g_pMBU->m_wExpectedBank},
+                          log.Lines(), testsupport::LastError().code}));
   }
 }
 
@@ -341,15 +338,12 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
     CARDN5_SetEmulation(r.emulation);
     HWINFOX_Clear();
     Row();
-    EXPECT_EQ(r.result, r.call());
-    EXPECT_EQ(r.writes, Seen().AllWrites());
-    EXPECT_EQ(r.delays, Seen().Delays());
-    EXPECT_EQ(r.lines, log.Lines());
-    EXPECT_EQ(r.error, testsupport::LastError().code);
-    int32_t code = 0;
+    const int32_t result = r.call();
+    int32_t code = 0;  // the text shown in the window, then closed
     HWINFOX_GetCall(1, nullptr, nullptr, &code, nullptr, 0);
-    EXPECT_EQ(r.error ? 3016 : 0, code);  // the text shown in the window, then closed
-    EXPECT_EQ(r.error ? 4 : 0, HWINFOX_CallCount());
+    EXPECT_EQ((std::tuple{r.result, r.writes, r.delays, r.lines, r.error, r.error ? 3016 : 0, r.error ? 4 : 0}),
+              (std::tuple{result, Seen().AllWrites(), Seen().Delays(), log.Lines(), testsupport::LastError().code, code,
+                          HWINFOX_CallCount()}));
     CARDN5_SetEmulation(0);
   }
 }
@@ -368,16 +362,14 @@ TEST_F(MbuTest, TriggerWaitCountsHalfAMillionPassesAndKeepsTheBankToggled) {
     ASSERT_EQ(1, MBUN5_WriteBlock(b));
     log.Clear();
     const uint64_t reads = mbu->status_reads();
-    const int32_t accepted = MBUN5_TriggerBlock(b);
-    EXPECT_EQ(latencyUs < 33500000u ? 1 : 0, accepted);
-    EXPECT_EQ(1, g_pMBU->m_wExpectedBank);
-    EXPECT_EQ(3, g_pMBU->m_wLastZeroSegment);
+    const bool accepted = latencyUs < 33500000u;
+    EXPECT_EQ((std::tuple{int32_t{accepted}, 1, 3}),
+              (std::tuple{MBUN5_TriggerBlock(b), int{g_pMBU->m_wExpectedBank}, int{g_pMBU->m_wLastZeroSegment}}));
     if (accepted) continue;
-    EXPECT_EQ(8u + 7u * 499999u, mbu->status_reads() - reads);
-    EXPECT_EQ(Lines{"CMBUCard::WaitForTrigAccepted()  trigger is not accepted on the MBU card and bank has not "
-                    "switched \n"},
-              log.Lines());
-    EXPECT_EQ(4694, testsupport::LastError().code);
+    const Lines refused = {
+        "CMBUCard::WaitForTrigAccepted()  trigger is not accepted on the MBU card and bank has not switched \n"};
+    EXPECT_EQ((std::tuple{uint64_t{8u + 7u * 499999u}, refused, 4694}),
+              (std::tuple{mbu->status_reads() - reads, log.Lines(), testsupport::LastError().code}));
   }
 }
 

@@ -163,23 +163,15 @@ TEST_F(IodTest, TelegramsOnTheWire) {
   // Checksums 0x3FF4 (N6 must clear bit 7 of its low byte) and 0xC780.
   const std::string tilde250 = std::string(248, 'A') + "~~", ff200h = std::string(200, '\xFF') + "H";
   // The variant, the command, the length byte and the checksum's two bytes.
+  // Characters above 0x7F count as 0x80 to 0xFF, never negative; from 126
+  // characters on bit 7 belongs to the count in both variants.
   using Row = std::tuple<Op, std::string, uint8_t, uint8_t, uint8_t>;
-  const Row rows[] = {
-      {Op::SendN5, "AAA", 0x05, 0xC3, 0x00},
-      {Op::SendN6, "AAA", 0x85, 0x43, 0x00},
-      {Op::SendN5, "", 0x02, 0x00, 0x00},
-      {Op::SendN6, "", 0x82, 0x00, 0x00},
-      // Characters above 0x7F count as 0x80 to 0xFF, never negative.
-      {Op::SendN5, "\xC4\xD6", 0x04, 0x9A, 0x01},
-      {Op::SendN6, "\xC4\xD6", 0x84, 0x1A, 0x01},
-      // From 126 characters on bit 7 belongs to the count in both variants.
-      {Op::SendN5, a126, 0x80, 0xFE, 0x1F},
-      {Op::SendN6, a126, 0x80, 0x7E, 0x1F},
-      {Op::SendN6, a125, 0xFF, 0x3D, 0x1F},
-      {Op::SendN5, a250, 0xFC, 0x7A, 0x3F},
-      {Op::SendN6, tilde250, 0xFC, 0x74, 0x3F},
-      {Op::SendN6, ff200h, 0xCB, 0x00, 0xC7},
-  };
+  const Row rows[] = {{Op::SendN5, "AAA", 0x05, 0xC3, 0x00},      {Op::SendN6, "AAA", 0x85, 0x43, 0x00},
+                      {Op::SendN5, "", 0x02, 0x00, 0x00},         {Op::SendN6, "", 0x82, 0x00, 0x00},
+                      {Op::SendN5, "\xC4\xD6", 0x04, 0x9A, 0x01}, {Op::SendN6, "\xC4\xD6", 0x84, 0x1A, 0x01},
+                      {Op::SendN5, a126, 0x80, 0xFE, 0x1F},       {Op::SendN6, a126, 0x80, 0x7E, 0x1F},
+                      {Op::SendN6, a125, 0xFF, 0x3D, 0x1F},       {Op::SendN5, a250, 0xFC, 0x7A, 0x3F},
+                      {Op::SendN6, tilde250, 0xFC, 0x74, 0x3F},   {Op::SendN6, ff200h, 0xCB, 0x00, 0xC7}};
   for (const auto& [op, command, length, sumLow, sumHigh] : rows) {
     SCOPED_TRACE(testing::Message() << (op == Op::SendN5 ? "N5, " : "N6, ") << command.size() << " characters");
     NextRow(op == Op::SendN5 ? IodModel::Variant::N5 : IodModel::Variant::N6);

@@ -60,22 +60,15 @@ struct IdentityRow {
 };
 
 TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
-  const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ";
-  // clang-format off
-  const IdentityRow rows[] = {
-      {0, 0, 0, {0, 0x800000, 0}, kStd, 1, 0},
-      {1, 0, 0, {1, 0x1000000, 0}, kStd, 1, 0},
-      {2, 0, 0, {2, 0x800000, 2}, kTRIM, 1, 0},
-      {3, 0, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
-      {4, 0, 0, {4, 0x800000, 0}, kStd, 1, 0},
-      {5, 0, 0, {5, 0x1000000, 2}, kTRIM, 1, 0},
-      {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
-      {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (2): not read, the ID read before
-      {7, 0, 0, {7, 0, MBU_ADVANCE_UNDEFINED}, "no advance type defined ", 0, 2},
-      {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (= 1): always ID 3
-      {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0},
-  };
-  // clang-format on
+  const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ", *kNone = "no advance type defined ";
+  const uint32_t kUndef = MBU_ADVANCE_UNDEFINED;
+  // Emulated (1): always ID 3; emulated (2): not read, the ID read before kept.
+  const IdentityRow rows[] = {{0, 0, 0, {0, 0x800000, 0}, kStd, 1, 0},   {1, 0, 0, {1, 0x1000000, 0}, kStd, 1, 0},
+                              {2, 0, 0, {2, 0x800000, 2}, kTRIM, 1, 0},  {3, 0, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
+                              {4, 0, 0, {4, 0x800000, 0}, kStd, 1, 0},   {5, 0, 0, {5, 0x1000000, 2}, kTRIM, 1, 0},
+                              {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0}, {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
+                              {7, 0, 0, {7, 0, kUndef}, kNone, 0, 2},    {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
+                              {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0}};
   for (const IdentityRow& r : rows) {
     SCOPED_TRACE(testing::Message() << "jumper " << r.boardId << " emulation " << r.emulation);
     mbu->set_jumper_id(static_cast<uint32_t>(r.boardId));

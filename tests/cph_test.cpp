@@ -42,15 +42,15 @@ TEST_F(CphTest, MovesStopAtTheSensorTestedBeforeEachStepAtTheirOwnPace) {
       {50, -5, 1, 1, -5, nullptr, 0}};
   for (const auto& [start, n, direction, stopMode, result, stopLine, periodUs] : rows) {
     Fresh(start);
-    EXPECT_EQ(result, CPHN5_LenseMove(n, direction, stopMode)) << start << " " << n;
-    EXPECT_EQ(start + (direction == 1 ? 1 : -1) * std::max(result, 0), cph->lens_position());
     Lines lines = {"CPHCard LenseMove(" + std::to_string(n) + "," + std::to_string(direction) + "," +
                    std::to_string(stopMode) + ")\n"};
     if (stopLine) lines.push_back(stopLine);
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(1u, Seen().CountDelays(1000));  // the direction's, also without a step
-    EXPECT_EQ(periodUs ? periodUs * 1000 : UINT64_MAX, cph->shortest_step_period_ns());
-    EXPECT_EQ(result > 0 ? 201000u : UINT64_MAX, cph->shortest_low_pulse_ns());
+    // one pause for the direction, also without a step
+    EXPECT_EQ((std::tuple{result, start + (direction == 1 ? 1 : -1) * std::max(result, 0), lines, size_t{1},
+                          periodUs ? periodUs * 1000 : UINT64_MAX, result > 0 ? 201000u : UINT64_MAX}),
+              (std::tuple{CPHN5_LenseMove(n, direction, stopMode), cph->lens_position(), log.Lines(),
+                          Seen().CountDelays(1000), cph->shortest_step_period_ns(), cph->shortest_low_pulse_ns()}))
+        << start << " " << n;
   }
 }
 
@@ -98,14 +98,14 @@ TEST_F(CphTest, BacklashApproachFromBothSidesEndsOnTheSameLensPosition) {
     cph->ClearRecord(), log.Clear();
     EXPECT_EQ(1, CPHN5_SetDefokusPosition(second));
     const int32_t target = 1000 - second, toTarget = std::min(target, 150);
-    EXPECT_EQ(1 + target, cph->lens_position()) << backlash << ": " << first << " -> " << second;
-    EXPECT_EQ("move to the compensation (spielausgleich) position with " + std::to_string(toCompensation) + " steps \n",
-              log.Lines()[2]);
-    EXPECT_EQ(
-        "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n"),
-        log.Lines()[3]);
-    EXPECT_EQ(static_cast<size_t>(std::abs(toCompensation) + toTarget), cph->step_count());
-    EXPECT_EQ(1, cph->steps().back().direction);
+    const Lines seen = log.Lines();
+    const Lines moves = {
+        "move to the compensation (spielausgleich) position with " + std::to_string(toCompensation) + " steps \n",
+        "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n")};
+    EXPECT_EQ((std::tuple{int64_t{1 + target}, moves, static_cast<size_t>(std::abs(toCompensation) + toTarget), 1}),
+              (std::tuple{cph->lens_position(), Lines(seen.begin() + 2, seen.begin() + 4), cph->step_count(),
+                          int{cph->steps().back().direction}}))
+        << backlash << ": " << first << " -> " << second;
   }
 }
 
@@ -136,13 +136,14 @@ TEST_F(CphTest, FailuresThroughTheCarriage) {
     script[1] = script[2] = script.back() = true;
     if (start == kScripted) cph->ScriptSensor(script);
     const size_t steps = cph->step_count();
-    EXPECT_EQ(0, call()) << line;
-    EXPECT_EQ(code, Error());
-    EXPECT_EQ(line, log.Lines().back());
-    EXPECT_TRUE(start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"));
-    EXPECT_EQ(lens, cph->lens_position());
-    EXPECT_EQ(valid, g_pCPH->m_bHeadPosValid);
-    EXPECT_TRUE(start != kValid || steps == cph->step_count());  // 4525: not a step
+    // 4525: not a step
+    EXPECT_EQ(
+        (std::tuple{0, code, std::string(line), true, lens, valid, true}),
+        (std::tuple{call(), Error(), log.Lines().back(),
+                    start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"),
+                    cph->lens_position(), int32_t{g_pCPH->m_bHeadPosValid},
+                    start != kValid || steps == cph->step_count()}))
+        << line;
   }
   EXPECT_EQ(100000, CPHN5_GotoRepeatPosition());
   EXPECT_EQ(2u, machine.Violations().size());  // each search ran into the hard limit

@@ -141,14 +141,11 @@ TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
   for (const auto& [start, request, stored] : rows) {
     optic->set_position(start);
     Row();
-    EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
-    EXPECT_EQ(0u, Seen().size());
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(request));
-    EXPECT_EQ(Positioning(start, stored), log.Lines());
-    EXPECT_EQ(static_cast<int32_t>(stored), optic->position());
-    EXPECT_EQ(1, g_pSDU->m_bOpticReferenced);
-    EXPECT_EQ(2u, Seen().CountDelays(1000));
-    EXPECT_EQ(2 * (start + stored), Seen().CountDelays(1666));
+    EXPECT_EQ((std::pair{1, size_t{0}}), (std::pair{SDUN5_InitPowerOn(), Seen().size()}));  // touches nothing
+    EXPECT_EQ((std::tuple{1, Positioning(start, stored), static_cast<int32_t>(stored), 1, size_t{2},
+                          size_t{2 * (start + stored)}}),
+              (std::tuple{SDUN5_SetOpticPosition(request), log.Lines(), optic->position(), g_pSDU->m_bOpticReferenced,
+                          Seen().CountDelays(1000), Seen().CountDelays(1666)}));
   }
 }
 
@@ -168,19 +165,17 @@ TEST_F(OpticsTest, SduSensorAndChopperFaultsAreNotReported) {
     optic->set_position(start);
     fault(*optic);
     log.Clear();
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(50));
-    EXPECT_EQ(referenceEnd, log.Lines().at(1));
-    EXPECT_EQ(endsAt, optic->position());
-    EXPECT_EQ(violations, machine.Violations().size());
+    EXPECT_EQ(
+        (std::tuple{1, std::string(referenceEnd), endsAt, violations}),
+        (std::tuple{SDUN5_SetOpticPosition(50), log.Lines().at(1), optic->position(), machine.Violations().size()}));
     machine.ClearViolations();
     optic->set_sensor_fault(SduModel::SensorFault::kNone);
   }
-  EXPECT_EQ(2u * (1924 + 50), optic->lost_toggles());
-  EXPECT_EQ(1, SDUN5_SwitchChopperCurrent(0));
-  EXPECT_EQ(0, g_pSDU->m_bOpticReferenced);
+  EXPECT_EQ((std::tuple{2u * (1924 + 50), 1, 0}),
+            (std::tuple{optic->lost_toggles(), SDUN5_SwitchChopperCurrent(0), int{g_pSDU->m_bOpticReferenced}}));
   optic->set_position(0);
-  EXPECT_EQ(0, g_pSDU->MoveOptic(3, 0, 1));  // the sensor contacted: 0, the move made: 1
-  EXPECT_EQ(1, g_pSDU->MoveOptic(3, 0, 0));
+  // the sensor contacted: 0, the move made: 1
+  EXPECT_EQ((std::pair{0, 1}), (std::pair{g_pSDU->MoveOptic(3, 0, 1), g_pSDU->MoveOptic(3, 0, 0)}));
 }
 
 TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
@@ -200,11 +195,11 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
   for (const auto& [set, x, offset, ldkCode, logged, position] : rows) {
     optic->set_position(33);
     Row();
-    EXPECT_EQ(1, set(x, offset));
-    EXPECT_EQ(ldkCode, dca->ldk_focus_code()) << x << ", " << offset;
-    EXPECT_EQ(std::string("SetLinearspannung mit ") + logged + " Volt\n", log.Lines().at(0));
-    EXPECT_EQ(position, optic->position());
-    EXPECT_EQ(0x4B00, Seen().AllWrites().at(0).first);  // the voltage before the optic moves
+    // the voltage before the optic moves
+    EXPECT_EQ((std::tuple{1, ldkCode, std::string("SetLinearspannung mit ") + logged + " Volt\n", position, 0x4B00}),
+              (std::tuple{set(x, offset), dca->ldk_focus_code(), log.Lines().at(0), optic->position(),
+                          int{Seen().AllWrites().at(0).first}}))
+        << x << ", " << offset;
   }
 }
 
@@ -232,22 +227,20 @@ TEST_F(OpticsTest, EmulationFlags) {
   for (int32_t flag : {1, 2}) {
     SCOPED_TRACE(flag);
     Emulate(flag);
-    EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_HeadReady());  // emulated reads give 0
-    EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_MoveToEngPosPossible());
-    EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());
-    EXPECT_EQ(flag == 1 ? 0u : 2u, Seen().ReadCount(0x5300));
+    // emulated reads give 0
+    EXPECT_EQ((std::tuple{flag == 1 ? 1 : 0, flag == 1 ? 1 : 0, 1, flag == 1 ? 0u : 2u}),
+              (std::tuple{DCAN5_HeadReady(), DCAN5_MoveToEngPosPossible(), DCAN5_LichtschrankeAbfragen(),
+                          Seen().ReadCount(0x5300)}));
     LENZE(4.0);
     FET(4.0);
     DCAN5_SetSMDirection(flag);
-    EXPECT_EQ(flag == 1 ? 0u : 6u, Seen().WriteCount());
-    EXPECT_EQ(flag == 1 ? 0u : 1u, Seen().Delays().size());  // the LENZE word's 10 us
-    EXPECT_EQ(Lines{}, log.Lines());
+    // the LENZE word's 10 us
+    EXPECT_EQ((std::tuple{flag == 1 ? 0u : 6u, flag == 1 ? 0u : 1u, Lines{}}),
+              (std::tuple{Seen().WriteCount(), Seen().Delays().size(), log.Lines()}));
     Row();
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(5));
-    EXPECT_EQ(Positioning(0, 5), log.Lines());
-    EXPECT_EQ(2u + 10u, Seen().Writes(0xAB00).size());
-    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Seen().Delays());
-    EXPECT_EQ(0u, Seen().ReadCount(0x8700));
+    EXPECT_EQ((std::tuple{1, Positioning(0, 5), size_t{2 + 10}, std::vector<uint32_t>{1000, 1000}, size_t{0}}),
+              (std::tuple{SDUN5_SetOpticPosition(5), log.Lines(), Seen().Writes(0xAB00).size(), Seen().Delays(),
+                          Seen().ReadCount(0x8700)}));
   }
   // More than 32767 steps out would wrap the 16-bit toggle count.
   machine.trace().SetEnabled(false);

@@ -173,9 +173,8 @@ TEST_F(CphTest, CalibrationStoresFirstThenChecksAndComputes) {
 }
 
 TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
-  EXPECT_EQ(0, CPHN5_SetFokus(12.34));
-  EXPECT_EQ(2155, Error());
-  EXPECT_EQ((Lines{"CCPHard SetFokus \n", "Fokus: 12.3 um\n"}), log.Lines());
+  EXPECT_EQ((std::tuple{0, 2155, Lines{"CCPHard SetFokus \n", "Fokus: 12.3 um\n"}}),
+            (std::tuple{CPHN5_SetFokus(12.34), Error(), log.Lines()}));
   double x[40], y[40];
   for (int i = 0; i < 40; ++i) x[i] = 100.0 * i, y[i] = 4000.0 * i - 500;
   // focus values, steps, count, entries after, log line
@@ -209,19 +208,17 @@ TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
 TEST_F(CphTest, EmulationFlagOneReportsSuccessTwoLetsDefocusMovesFail) {
   Fresh();
   CARDN5_SetEmulation(1);
-  EXPECT_EQ(12, CPHN5_LenseMove(12, 0, 1));
-  EXPECT_EQ(7777, CPHN5_GotoRepeatPosition());
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(300));
-  EXPECT_EQ(1, CPHN5_GotoEngravingPosition());
-  EXPECT_EQ(700, g_pCPH->m_lHeadPos);
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000));              // the repeat position
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000 - INT32_MAX));  // the farthest target
+  // Then the repeat position and the farthest target.
+  EXPECT_EQ((std::vector<int32_t>{12, 7777, 1, 1, 700, 1, 1}),
+            (std::vector<int32_t>{CPHN5_LenseMove(12, 0, 1), CPHN5_GotoRepeatPosition(), CPHN5_SetDefokusPosition(300),
+                                  CPHN5_GotoEngravingPosition(), g_pCPH->m_lHeadPos, CPHN5_SetDefokusPosition(1000),
+                                  CPHN5_SetDefokusPosition(1000 - INT32_MAX)}));
   EXPECT_EQ(0u, machine.trace().All().Count(sim::Access::Out));
   CARDN5_SetEmulation(2);
-  EXPECT_EQ(0, CPHN5_LenseMove(12, 0, 1));  // the emulated sensor is always active
-  EXPECT_EQ(12, CPHN5_LenseMove(12, 1, 0));
-  EXPECT_EQ(0, CPHN5_SetDefokusPosition(300));  // searches (after a manual move), then cannot leave
-  EXPECT_EQ(2003, Error());
+  // The emulated sensor is always active; a defocus searches (after a manual move), then cannot leave.
+  EXPECT_EQ((std::vector<int32_t>{0, 12, 0, 2003}),
+            (std::vector<int32_t>{CPHN5_LenseMove(12, 0, 1), CPHN5_LenseMove(12, 1, 0), CPHN5_SetDefokusPosition(300),
+                                  Error()}));
   EXPECT_EQ(std::vector<uint32_t>(5, 1000), machine.trace().Delays());  // only the directions' pauses run
   EXPECT_EQ(1000, cph->lens_position());
 }

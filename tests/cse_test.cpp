@@ -88,36 +88,30 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   Row();
   const Lines black = {"Rotoffset  : 144  Rotwert  : 2 \n", "Gruenoffset: 138  Gruenwert: 2 \n",
                        "Blauoffset : 150  Blauwert : 2 \n"};
-  EXPECT_EQ(1, CSEN5_DoSchwarzAbgleich(1));
-  EXPECT_EQ(black, log.Lines());
-  EXPECT_EQ((std::vector<int>{100, 100, 100}), Gains());
-  EXPECT_FALSE(cse->started());
   // 1 ms after each of the 145 + 139 + 151 settings, 80 us after each reading
-  EXPECT_EQ(435u, Seen().CountDelays(1000));
-  EXPECT_EQ(20u * 435, Seen().CountDelays(80));
+  EXPECT_EQ((std::tuple{1, black, std::vector<int>{100, 100, 100}, false, size_t{435}, size_t{20 * 435}}),
+            (std::tuple{CSEN5_DoSchwarzAbgleich(1), log.Lines(), Gains(), cse->started(), Seen().CountDelays(1000),
+                        Seen().CountDelays(80)}));
 
   // Emulated: no handshake, reading or pause; the held reading (2, 2, 2)
   // meets each target at once: the preset, then one setting a colour.
   CARDN5_SetEmulation(2);
   Row();
   CSEN5_DoSchwarzAbgleich(1);
-  EXPECT_EQ(8u, Seen().size());
-  EXPECT_EQ((Words{100, 0}), Seen().Writes(cse::kRedDACPort));
-  EXPECT_EQ(
-      (Lines{"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n", "Blauoffset : 0  Blauwert : 2 \n"}),
-      log.Lines());
+  const Lines held = {"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n",
+                      "Blauoffset : 0  Blauwert : 2 \n"};
+  EXPECT_EQ((std::tuple{size_t{8}, Words{100, 0}, held}),
+            (std::tuple{Seen().size(), Seen().Writes(cse::kRedDACPort), log.Lines()}));
   CARDN5_SetEmulation(0);
 
   cse->set_under(CseModel::Under::kWhiteReference);
   Row();
-  EXPECT_EQ(1, CSEN5_DoWeissAbgleich());
-  EXPECT_EQ((Lines{"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
-                   "Blaugain : 109   Blauwert : 252 \n"}),
-            log.Lines());
-  EXPECT_FALSE(cse->started());
+  const Lines white = {"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
+                       "Blaugain : 109   Blauwert : 252 \n"};
   // only red pauses, after each of its 100 settings
-  EXPECT_EQ(100u, Seen().CountDelays(1000));
-  EXPECT_EQ(20u * (100 + 92 + 110), Seen().CountDelays(80));
+  EXPECT_EQ((std::tuple{1, white, false, size_t{100}, size_t{20 * (100 + 92 + 110)}}),
+            (std::tuple{CSEN5_DoWeissAbgleich(), log.Lines(), cse->started(), Seen().CountDelays(1000),
+                        Seen().CountDelays(80)}));
 
   // Green never reaches its target: no line, 255 left; no preset (only 1
   // presets), the gains stay.
@@ -125,9 +119,8 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   cse->set_under(CseModel::Under::kBlackReference);
   log.Clear();
   CSEN5_DoSchwarzAbgleich(2);
-  EXPECT_EQ((Lines{black[0], black[2]}), log.Lines());
-  EXPECT_EQ((std::vector<int>{144, 255, 150}), Offsets());
-  EXPECT_EQ((std::vector<int>{99, 91, 109}), Gains());
+  EXPECT_EQ((std::tuple{Lines{black[0], black[2]}, std::vector<int>{144, 255, 150}, std::vector<int>{99, 91, 109}}),
+            (std::tuple{log.Lines(), Offsets(), Gains()}));
 }
 
 TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {

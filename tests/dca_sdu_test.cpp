@@ -109,15 +109,13 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   // Speed 0 is "light barrier off"; a light barrier switched on is speed not 0.
   Row();
   DCAN5_SetSMSpeed(0);
-  EXPECT_EQ(3, DCAN5_LichtschrankeEin());
-  DCAN5_TurnLaserdiodeOn(7);
-  EXPECT_TRUE(dca->laser_diode_on());
-  EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());  // settled after the pause
+  // settled after the pause
+  EXPECT_EQ((std::tuple{3, 1, true, 1}), (std::tuple{DCAN5_LichtschrankeEin(), DCAN5_TurnLaserdiodeOn(7),
+                                                     dca->laser_diode_on(), DCAN5_LichtschrankeAbfragen()}));
   dca->interrupt_light_barrier();
   log.Clear();
-  EXPECT_EQ(0, DCAN5_LichtschrankeAbfragen());
-  EXPECT_EQ(1, DCAN5_MoveToEngPosPossible());
-  EXPECT_EQ(Lines{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{0, 1, Lines{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}}),
+            (std::tuple{DCAN5_LichtschrankeAbfragen(), DCAN5_MoveToEngPosPossible(), log.Lines()}));
   DCAN5_LichtschrankeReset();
   EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());  // cleared after the pause
   dca->set_light_barrier_blocked(true);

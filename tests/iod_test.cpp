@@ -62,19 +62,11 @@ constexpr const char *kNoLengthN5 = "Fehler bei Stringlaenge \n",
 constexpr const char *kNoByteN5 = "Fehler im String \n", *kNoByteN6 = "ReceiveTxtN6 Fehler im String \n";
 constexpr const char *kSumN5 = "ReceiveTxt Fehler in checksumme \n",
                      *kSumN6 = "ReceiveTxtN6 Fehler in checksumme Soll: 1f1  Ist: 1f0\n";
-// Stands for the four lines a failed N6 byte leaves behind: the length
+// A failed N6 byte's line and the four it leaves behind: the length
 // (sign-extended), the command, the checksum and the index of the byte.
-constexpr const char* kUnsentN6 = "(unsent)";
-
-Lines Texts(const Lines& lines, int at) {
-  Lines out;
-  for (const std::string& l : lines) {
-    if (l != kUnsentN6) out.push_back(l);
-    if (l == kUnsentN6)
-      out.insert(out.end(), {"stringlen 0xffffff85 \n", "comand    AAA \n", "checksum  0x43 \n",
-                             "act. byte count " + std::to_string(at) + " \n"});
-  }
-  return out;
+Lines UnsentN6(const char* line, int at) {
+  return {line, "stringlen 0xffffff85 \n", "comand    AAA \n", "checksum  0x43 \n",
+          "act. byte count " + std::to_string(at) + " \n"};
 }
 
 class IodTest : public testsupport::RowsTest {
@@ -211,9 +203,9 @@ TEST_F(IodTest, FailuresLogTheirLinesRepeatAndRecordTheirCode) {
       {Op::SendN5, Fault::TooLong, 0, 5, 0, {kLongN5}, 0, nullptr},
       {Op::SendN5, Fault::NoCommand, 0, 0, 0, {}, 0, nullptr},
       {Op::SendN6, Fault::Reject, 0, 5, 0, {kComN6}, 0xFF00, nullptr},
-      {Op::SendN6, Fault::NotReady, 0, 1, 1, {kNotReadyN6, kUnsentN6}, 0xFF00, nullptr},
+      {Op::SendN6, Fault::NotReady, 0, 1, 1, UnsentN6(kNotReadyN6, 0), 0xFF00, nullptr},
       // The strobe of a byte not taken is released; the byte stays on the lines.
-      {Op::SendN6, Fault::NotTaken, 2, 5, 0, {kNotTakenN6, kUnsentN6}, 0xFF41, nullptr},
+      {Op::SendN6, Fault::NotTaken, 2, 5, 0, UnsentN6(kNotTakenN6, 2), 0xFF41, nullptr},
       {Op::SendN6, Fault::TooLong, 0, 5, 0, {kLongN6}, 0, nullptr},
       {Op::SendN6, Fault::NoCommand, 0, 0, 0, {}, 0, nullptr},
       {Op::ExchN5, Fault::NoStrobe, 0, 1, 1, {kNoStrobeN5, kNoLengthN5}, 0xFFFF, "Hallo"},
@@ -249,7 +241,7 @@ TEST_F(IodTest, FailuresLogTheirLinesRepeatAndRecordTheirCode) {
     const auto& [retry, final, code, pauses] = kOutcomes[static_cast<int>(op)];
     Lines expected;
     for (int i = 0; i < fails; ++i) {
-      for (const std::string& line : Texts(lines, at)) expected.push_back(line);
+      expected.insert(expected.end(), lines.begin(), lines.end());
       if (retry) expected.push_back(Format(retry, command));
     }
     if (result == 0) expected.push_back(Format(final, command));

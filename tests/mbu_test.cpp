@@ -51,13 +51,10 @@ class MbuTest : public testsupport::RowsTest {
   sim::MbuModel* mbu = nullptr;
 };
 
-// The jumper ID the board shows; an error another board recorded earlier.
-struct IdentityRow {
-  int32_t boardId, emulation, errorBefore;
-  MBU_CARD_INFO info;
-  const char* advance;
-  int32_t result, errors;
-};
+// The jumper ID the board shows, the emulation flag, an error another board
+// recorded earlier; the card record, its advance type's text, the result and
+// the errors counted.
+using IdentityRow = std::tuple<int32_t, int32_t, int32_t, MBU_CARD_INFO, const char*, int32_t, int32_t>;
 
 TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
   const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ", *kNone = "no advance type defined ";
@@ -69,24 +66,24 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
                               {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0}, {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
                               {7, 0, 0, {7, 0, kUndef}, kNone, 0, 2},    {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
                               {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0}};
-  for (const IdentityRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << "jumper " << r.boardId << " emulation " << r.emulation);
-    mbu->set_jumper_id(static_cast<uint32_t>(r.boardId));
-    CARDN5_SetEmulation(r.emulation);
+  for (const auto& [boardId, emulation, errorBefore, info, advance, result, errors] : rows) {
+    SCOPED_TRACE(testing::Message() << "jumper " << boardId << " emulation " << emulation);
+    mbu->set_jumper_id(static_cast<uint32_t>(boardId));
+    CARDN5_SetEmulation(emulation);
     Row();
-    if (r.errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
-    const std::string id = std::to_string(r.info.dwJumperID);
+    if (errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
+    const std::string id = std::to_string(info.dwJumperID);
     Lines lines = {"CMBUCard::SetCardInfo \n", "CMBUCard::GetCardID  jumper ID is " + id + " \n",
                    "CMBUCard::SetCardInfo  jumper ID: " + id + " \n",
-                   "CMBUCard::SetCardInfo  possible pixels: " + std::to_string(r.info.dwPossiblePixels) + " \n",
-                   std::string("CMBUCard::SetCardInfo  advance type: ") + r.advance + " \n"};
-    if (r.boardId == 7) lines.insert(lines.begin() + 2, "no valid card ID 7 \n");
+                   "CMBUCard::SetCardInfo  possible pixels: " + std::to_string(info.dwPossiblePixels) + " \n",
+                   std::string("CMBUCard::SetCardInfo  advance type: ") + advance + " \n"};
+    if (boardId == 7) lines.insert(lines.begin() + 2, "no valid card ID 7 \n");
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ((std::tuple{r.result, r.info, lines, r.errors + (r.errorBefore ? 1 : 0),
-                          r.errors        ? 4830
-                          : r.errorBefore ? 2142
-                                          : 0,
-                          r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}, r.emulation ? 0u : 2u}),
+    EXPECT_EQ((std::tuple{result, info, lines, errors + (errorBefore ? 1 : 0),
+                          errors        ? 4830
+                          : errorBefore ? 2142
+                                        : 0,
+                          emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}, emulation ? 0u : 2u}),
               (std::tuple{MBUN5_InitPowerOn(), MBUN5_GetCardInfo(), log.Lines(), ERRLOGX_ErrorCount(),
                           testsupport::LastError().code, Seen().AllWrites(), Seen().CountDelays(1000)}));
   }
@@ -95,10 +92,8 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
 
 // The record's fields, the emulation flag, the words written when accepted
 // or the log line of a refused block.
-struct BlockRow {
-  uint32_t x, y, byteCount, countFromPixels, zero, mode, emulation, words;
-  const char* refusal;
-};
+using BlockRow =
+    std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, const char*>;
 
 TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
   static std::vector<uint16_t> image = Image(0x100000, 7);
@@ -127,17 +122,17 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
       {32, 2, 0, 0, 0, 0, 1, 4, nullptr},  // emulated (= 1): no port, no wait
   };
   // clang-format on
-  for (const BlockRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.x << " x " << r.y << " zero " << r.zero << " mode " << r.mode);
+  for (const auto& [x, y, byteCount, countFromPixels, zero, mode, emulation, words, refusal] : rows) {
+    SCOPED_TRACE(testing::Message() << x << " x " << y << " zero " << zero << " mode " << mode);
     MBUN5_TrigSoftReset();
-    CARDN5_SetEmulation(static_cast<int32_t>(r.emulation));
+    CARDN5_SetEmulation(static_cast<int32_t>(emulation));
     Row();
-    MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);
-    b.dwByteCount = r.byteCount;
-    b.dwCountFromPixels = r.countFromPixels;
-    const bool written = !r.refusal && !r.emulation;
-    EXPECT_EQ((std::tuple{r.refusal ? 0 : 1, r.refusal ? Lines{r.refusal} : Lines{}, written ? 1u : 0u, written,
-                          written ? r.words : 0}),
+    MBU_BLOCK_INFO b = Block(image, x, y, zero, mode);
+    b.dwByteCount = byteCount;
+    b.dwCountFromPixels = countFromPixels;
+    const bool written = !refusal && !emulation;
+    EXPECT_EQ((std::tuple{refusal ? 0 : 1, refusal ? Lines{refusal} : Lines{}, written ? 1u : 0u, written,
+                          written ? words : 0}),
               (std::tuple{MBUN5_WriteBlock(b), log.Lines(), Seen().Count(sim::Access::BlockOut), Seen().size() > 0,
                           mbu->address_counter()}));
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + mbu->address_counter(), mbu->bank(0).begin()));
@@ -186,11 +181,7 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
 // The plot height set before (the block carries one more); the divider
 // field afterwards; the writes after the direction write up to the trigger
 // command; the calculation's log line (error 2001 for a wrong mode, else 4004).
-struct DividerRow {
-  uint32_t mode, steps, plotHeight, zero, result, divider;
-  Writes writes;
-  const char* failure;
-};
+using DividerRow = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, Writes, const char*>;
 
 TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
   // clang-format off
@@ -212,38 +203,32 @@ TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
   };
   // clang-format on
   std::vector<uint16_t> words = Image(16, 1);
-  for (const DividerRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " steps " << r.steps);
-    MBUN5_SetPlotHeightPI(r.plotHeight);
-    MBU_BLOCK_INFO b = Block(words, 16, 16, r.zero, r.mode, r.steps);
-    b.dwPlotHeightPixel = r.plotHeight + 1;
-    ASSERT_TRUE(!r.result || MBUN5_WriteBlock(b) == 1);
+  for (const auto& [mode, steps, plotHeight, zero, result, divider, writes, refusal] : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode << " steps " << steps);
+    MBUN5_SetPlotHeightPI(plotHeight);
+    MBU_BLOCK_INFO b = Block(words, 16, 16, zero, mode, steps);
+    b.dwPlotHeightPixel = plotHeight + 1;
+    ASSERT_TRUE(!result || MBUN5_WriteBlock(b) == 1);
     const uint16_t bank = g_pMBU->m_wExpectedBank;
     Row();
-    const int32_t result = MBUN5_TriggerBlock(b);
+    const int32_t got = MBUN5_TriggerBlock(b);
     const Writes all = Seen().AllWrites();  // a refused block: none at all
     char failure[128] = "";
-    if (r.failure) snprintf(failure, sizeof failure, r.failure, r.steps);
-    EXPECT_EQ((std::tuple{r.result, r.divider, r.writes, r.result ? 1 - bank : bank,
-                          r.failure ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{},
-                          r.failure ? (r.mode > 2 ? 2001 : 4004) : 0}),
-              (std::tuple{static_cast<uint32_t>(result), uint32_t{g_pMBU->m_wSMDivider},
-                          Writes(all.begin() + (r.result ? 1 : 0), all.end()), int{g_pMBU->m_wExpectedBank},
-                          log.Lines(), testsupport::LastError().code}));
+    if (refusal) snprintf(failure, sizeof failure, refusal, steps);
+    EXPECT_EQ((std::tuple{result, divider, writes, result ? 1 - bank : bank,
+                          refusal ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{},
+                          refusal ? (mode > 2 ? 2001 : 4004) : 0}),
+              (std::tuple{static_cast<uint32_t>(got), uint32_t{g_pMBU->m_wSMDivider},
+                          Writes(all.begin() + (result ? 1 : 0), all.end()), int{g_pMBU->m_wExpectedBank}, log.Lines(),
+                          testsupport::LastError().code}));
   }
 }
 
-struct ExportRow {
-  const char* name;
-  std::function<void(sim::MbuModel&)> board;  // before the call, with emulation off
-  int32_t emulation;
-  std::function<int32_t()> call;
-  int32_t result;
-  Writes writes;
-  std::vector<uint32_t> delays;
-  Lines lines;  // the window's texts as the stand-in logs them
-  int32_t error;
-};
+// The name; what the board is made to do before the call, with emulation
+// off; the emulation flag; the call, its result, the writes and pauses; the
+// lines (the window's texts as the stand-in logs them); the error recorded.
+using ExportRow = std::tuple<const char*, std::function<void(sim::MbuModel&)>, int32_t, std::function<int32_t()>,
+                             int32_t, Writes, std::vector<uint32_t>, Lines, int32_t>;
 
 // The board's clock to where its zero-pulse counter shows n.
 std::function<void(sim::MbuModel&)> DrumTurn(sim::Machine& machine, uint64_t n) {
@@ -325,17 +310,17 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
       {"no direction set: no line at deletion", none, 0, [] { return CARDN5_DeleteCardObjects(), 1; }, 1, {}, {}, {}, 0},
   };
   // clang-format on
-  for (const ExportRow& r : rows) {
-    SCOPED_TRACE(r.name);
-    r.board(*mbu);
-    CARDN5_SetEmulation(r.emulation);
+  for (const auto& [name, board, emulation, call, result, writes, delays, lines, error] : rows) {
+    SCOPED_TRACE(name);
+    board(*mbu);
+    CARDN5_SetEmulation(emulation);
     HWINFOX_Clear();
     Row();
-    const int32_t result = r.call();
+    const int32_t got = call();
     int32_t code = 0;  // the text shown in the window, then closed
     HWINFOX_GetCall(1, nullptr, nullptr, &code, nullptr, 0);
-    EXPECT_EQ((std::tuple{r.result, r.writes, r.delays, r.lines, r.error, r.error ? 3016 : 0, r.error ? 4 : 0}),
-              (std::tuple{result, Seen().AllWrites(), Seen().Delays(), log.Lines(), testsupport::LastError().code, code,
+    EXPECT_EQ((std::tuple{result, writes, delays, lines, error, error ? 3016 : 0, error ? 4 : 0}),
+              (std::tuple{got, Seen().AllWrites(), Seen().Delays(), log.Lines(), testsupport::LastError().code, code,
                           HWINFOX_CallCount()}));
     CARDN5_SetEmulation(0);
   }

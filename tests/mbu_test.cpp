@@ -152,15 +152,14 @@ TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
   log.Clear();
   EXPECT_EQ(0, MBUN5_WriteBlock(Block(w1, 16, 4)));
   EXPECT_EQ(Lines{"CMBUCard: bank 0 is not open to the PC and the board is idle: block not written\n"}, log.Lines());
-  EXPECT_GT(machine.NowNs(), mbu->blocks()[0].switchNs + 5000000000ull + 1500000000ull);
   EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
+  EXPECT_GT(machine.NowNs(), mbu->blocks()[0].switchNs + 5000000000ull + 1500000000ull);
 }
 
 // Segments 0, 3, 3 again and again: commands 5, 12, 10, 5, ...
 TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
-  EXPECT_EQ(1, MBUN5_GravurVorbereiten());
-  EXPECT_EQ((Lines{"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"}),
-            log.Lines());
+  const Lines reminders = {"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"};
+  EXPECT_EQ((std::pair{1, reminders}), (std::pair{MBUN5_GravurVorbereiten(), log.Lines()}));
   std::vector<std::vector<uint16_t>> images;
   Row();
   for (uint16_t i = 0; i < 50; ++i) {
@@ -174,8 +173,8 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
     EXPECT_EQ(images[i], mbu->blocks()[i].words) << i;
     EXPECT_EQ(i % 3 == 0 ? 5 : i % 3 == 1 ? 12 : 10, mbu->blocks()[i].command) << i;
   }
-  EXPECT_EQ(50u, Seen().Count(sim::Access::BlockOut));
-  EXPECT_TRUE(Seen().Writes(0xAB00).empty());  // the command alone tells the segment
+  // The command alone tells the segment.
+  EXPECT_EQ((std::pair{size_t{50}, Words{}}), (std::pair{Seen().Count(sim::Access::BlockOut), Seen().Writes(0xAB00)}));
 }
 
 // The plot height set before (the block carries one more); the divider

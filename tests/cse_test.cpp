@@ -29,7 +29,6 @@ class CseTest : public testsupport::RowsTest {
     ASSERT_EQ(1, CSEN5_SetScanmode(1, 0, 0));
     Row();
   }
-  std::vector<int> Offsets() const { return {cse->offset(0), cse->offset(1), cse->offset(2)}; }
   std::vector<int> Gains() const { return {cse->gain(0), cse->gain(1), cse->gain(2)}; }
   CseModel* cse = nullptr;
 };
@@ -39,11 +38,9 @@ class CseTest : public testsupport::RowsTest {
 // busy line quiet). The one stuck-busy case runs every wait to its bound.
 TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
   machine.trace().SetEnabled(false);
-  const uint64_t rows[][3] = {// acknowledge after ns, busy stuck, us taken
-                              {5000, 0, 12},
-                              {30000, 0, 3 * 12},
-                              {CseModel::kNever, 0, 10 * 12},
-                              {5000, 1, 100 + 5 * 20000 + 5 + 1}};
+  // acknowledge after ns, busy stuck, us taken
+  const uint64_t rows[][3] = {
+      {5000, 0, 12}, {30000, 0, 3 * 12}, {CseModel::kNever, 0, 10 * 12}, {5000, 1, 100 + 5 * 20000 + 5 + 1}};
   for (const auto& r : rows) {
     cse->set_ack_delay_ns(r[0]);
     cse->set_busy(r[1] ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
@@ -120,7 +117,7 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   log.Clear();
   CSEN5_DoSchwarzAbgleich(2);
   EXPECT_EQ((std::tuple{Lines{black[0], black[2]}, std::vector<int>{144, 255, 150}, std::vector<int>{99, 91, 109}}),
-            (std::tuple{log.Lines(), Offsets(), Gains()}));
+            (std::tuple{log.Lines(), std::vector<int>{cse->offset(0), cse->offset(1), cse->offset(2)}, Gains()}));
 }
 
 TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
@@ -150,22 +147,22 @@ TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
 
 TEST_F(CseTest, RowsConvertTheCountByModePauseAndPassTheResultOn) {
   cse->set_row_result(0x4321);
-  const struct {
-    uint32_t mode, count, pause, polledCount, flagA, flagB;
-  } rows[] = {{0, 17, 1, 2, 0, 1},  {0, 16, 0, 1, 0, 1},  {0, 0xFFFFFFFF, 0, 0x10000000, 0, 1},
-              {1, 17, 0, 17, 0, 0}, {2, 17, 7, 17, 0, 0}, {3, 5, 0, 5, 1, 0},
-              {5, 17, 1, 0, 0, 0}};  // an illegal mode: no row
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " count " << r.count);
-    CSEN5_SetScanmode(r.mode, 0, 0);
+  // mode, count, pause; the count the board is given, the two flags
+  const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t> rows[] = {
+      {0, 17, 1, 2, 0, 1},  {0, 16, 0, 1, 0, 1},  {0, 0xFFFFFFFF, 0, 0x10000000, 0, 1},
+      {1, 17, 0, 17, 0, 0}, {2, 17, 7, 17, 0, 0}, {3, 5, 0, 5, 1, 0},
+      {5, 17, 1, 0, 0, 0}};  // an illegal mode: no row
+  for (const auto& [mode, count, pause, polledCount, flagA, flagB] : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode << " count " << count);
+    CSEN5_SetScanmode(mode, 0, 0);
     CSEN5_StartScanSequence();
     const size_t rowsBefore = cse->rows().size();
-    const bool polled = r.mode <= 3;
+    const bool polled = mode <= 3;
     Row();
-    EXPECT_EQ((std::tuple{polled ? 0x4321 : 1, 1u + polled + (r.pause != 0), r.pause ? 1u : 0u}),
-              (std::tuple{CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5), Seen().size(), Seen().CountDelays(1000)}));
+    EXPECT_EQ((std::tuple{polled ? 0x4321 : 1, 1u + polled + (pause != 0), pause ? 1u : 0u}),
+              (std::tuple{CSEN5_ScanOneRow(9, count, pause, 4, 5), Seen().size(), Seen().CountDelays(1000)}));
     ASSERT_EQ(rowsBefore + polled, cse->rows().size());
-    const std::array<uint32_t, 7> args = {9, r.polledCount, r.pause, 4, 5, r.flagA, r.flagB};
+    const std::array<uint32_t, 7> args = {9, polledCount, pause, 4, 5, flagA, flagB};
     EXPECT_TRUE(!polled || args == cse->rows().back().args);
     CSEN5_StopScanSequence();
   }

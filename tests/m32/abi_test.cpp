@@ -3,7 +3,6 @@
 // callbacks. A mismatch here corrupts the host's stack on the machine.
 #include <gtest/gtest.h>
 #include <stddef.h>
-#include <stdint.h>
 
 #include <cstring>
 #include <tuple>

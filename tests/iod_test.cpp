@@ -110,13 +110,10 @@ std::string Format(const char* format, const char* command) {
 // Each byte operation of the board object on its own: what the PC writes,
 // when it reads the data, how long it waits, and what it keeps when the MCM
 // does not answer. Sending a byte the MCM takes is pinned by the telegrams.
-enum class Byte { TxN5, RxN5, RxN6 };
-
-int32_t ByteOp(Byte op, uint8_t byte, uint16_t* pwWord) {
-  if (op == Byte::TxN5) return g_pIOD->IODTransmitByte(byte);
-  if (op == Byte::RxN5) return g_pIOD->ReceiveByte(pwWord);
-  return g_pIOD->ReceiveByteN6(pwWord);
-}
+using ByteOp = int32_t (*)(uint8_t byte, uint16_t* pwWord);
+const ByteOp kTxN5 = [](uint8_t byte, uint16_t*) { return g_pIOD->IODTransmitByte(byte); };
+const ByteOp kRxN5 = [](uint8_t, uint16_t* pwWord) { return g_pIOD->ReceiveByte(pwWord); };
+const ByteOp kRxN6 = [](uint8_t, uint16_t* pwWord) { return g_pIOD->ReceiveByteN6(pwWord); };
 
 TEST_F(IodTest, ByteOperationsWaitAtMost30000PollsAndLeaveTheLinesAsTheyStopped) {
   // Handshake and status bits on the input never reach the stored byte.
@@ -125,25 +122,25 @@ TEST_F(IodTest, ByteOperationsWaitAtMost30000PollsAndLeaveTheLinesAsTheyStopped)
   // on the offered byte, or NotReady for any byte; the result; the word a
   // receive stored (0xBEEF: none); the writes; the reads before the PC
   // acknowledged (all, if it never did); the time paused; the log.
-  using Row = std::tuple<Byte, int, Fault, int32_t, uint16_t, std::vector<uint16_t>, uint64_t, uint64_t, Lines>;
+  using Row = std::tuple<ByteOp, int, Fault, int32_t, uint16_t, std::vector<uint16_t>, uint64_t, uint64_t, Lines>;
   // The MCM offers a byte 3 us after it is asked to: the PC's first poll
   // misses it. N5 reads the data after acknowledging, N6 before.
   const Row rows[] = {
-      {Byte::RxN5, 0xA5, Fault::None, 1, 0x00A5, {0xFFFF, 0xFDFF, 0xFFFF}, 2, 1010, {}},
-      {Byte::RxN6, 0x5A, Fault::None, 1, 0x005A, {0xFFFF, 0xFDFF, 0xFFFF}, 3, 20, {}},
-      {Byte::RxN5, -1, Fault::None, 0, 0xBEEF, {0xFFFF}, 30000, 300000, {kNoStrobeN5}},
+      {kRxN5, 0xA5, Fault::None, 1, 0x00A5, {0xFFFF, 0xFDFF, 0xFFFF}, 2, 1010, {}},
+      {kRxN6, 0x5A, Fault::None, 1, 0x005A, {0xFFFF, 0xFDFF, 0xFFFF}, 3, 20, {}},
+      {kRxN5, -1, Fault::None, 0, 0xBEEF, {0xFFFF}, 30000, 300000, {kNoStrobeN5}},
       // N6 keeps a byte whose strobe never rises, and its acknowledge.
-      {Byte::RxN6, 0x3C, Fault::Held, 0, 0x003C, {0xFFFF, 0xFDFF}, 3, 300010, {kNoReleaseN6}},
-      {Byte::TxN5, 0x41, Fault::NotReady, 0, 0xBEEF, {}, 30000, 300000, {kNotReadyN5}},
+      {kRxN6, 0x3C, Fault::Held, 0, 0x003C, {0xFFFF, 0xFDFF}, 3, 300010, {kNoReleaseN6}},
+      {kTxN5, 0x41, Fault::NotReady, 0, 0xBEEF, {}, 30000, 300000, {kNotReadyN5}},
   };
   for (const auto& [op, byte, fault, result, word, writes, readsBeforeAck, pausedUs, lines] : rows) {
-    SCOPED_TRACE(testing::Message() << "op " << static_cast<int>(op) << ", byte " << byte);
+    SCOPED_TRACE(testing::Message() << "byte " << byte << ", fault " << static_cast<int>(fault));
     NextRow();
     Inject(*mcm, fault, fault == Fault::Held ? IodModel::kRaw : 0, 0);
-    if (op >= Byte::RxN5 && byte >= 0) mcm->SendRaw({static_cast<uint8_t>(byte)});
+    if (op != kTxN5 && byte >= 0) mcm->SendRaw({static_cast<uint8_t>(byte)});
     uint16_t w = 0xBEEF;
     EXPECT_EQ((std::tuple{result, word, writes, readsBeforeAck, pausedUs, lines}),
-              (std::tuple{ByteOp(op, static_cast<uint8_t>(byte), &w), w, Seen().Writes(iod::kOutPort),
+              (std::tuple{op(static_cast<uint8_t>(byte), &w), w, Seen().Writes(iod::kOutPort),
                           Seen().UntilWriteOf(0xFDFF).ReadCount(iod::kInPort), Seen().TotalDelayUs(), log.Lines()}));
   }
 }

@@ -16,10 +16,9 @@ class OpticsTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
-    epu = &machine.Add<sim::EpuModel>();
     dca = &machine.Add<DcaModel>();
     EPUN5_SetOKOutput(0);  // the word is process-wide: start with the chopper current on
-    optic = &machine.Add<SduModel>(*epu);
+    optic = &machine.Add<SduModel>(*(epu = &machine.Add<sim::EpuModel>()));
     log.Clear();
   }
   void Emulate(int32_t flag) {

@@ -40,8 +40,7 @@ class MbuTest : public testsupport::RowsTest {
     mbu = &machine.Add<sim::MbuModel>(3);
     ASSERT_EQ(1, MBUN5_InitPowerOn());
     ASSERT_EQ(1, MBUN5_InitAction(0, 0));
-    machine.trace().Clear();
-    log.Clear();
+    Row();
   }
   void WriteAndTrigger(const MBU_BLOCK_INFO& b) {
     ASSERT_EQ(1, MBUN5_WriteBlock(b)) << log.Dump();

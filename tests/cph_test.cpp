@@ -49,8 +49,7 @@ TEST_F(CphTest, MovesStopAtTheSensorTestedBeforeEachStepAtTheirOwnPace) {
     EXPECT_EQ((std::tuple{result, start + (direction == 1 ? 1 : -1) * std::max(result, 0), lines, size_t{1},
                           periodUs ? periodUs * 1000 : UINT64_MAX, result > 0 ? 201000u : UINT64_MAX}),
               (std::tuple{CPHN5_LenseMove(n, direction, stopMode), cph->lens_position(), log.Lines(),
-                          Seen().CountDelays(1000), cph->shortest_step_period_ns(), cph->shortest_low_pulse_ns()}))
-        << start << " " << n;
+                          Seen().CountDelays(1000), cph->shortest_step_period_ns(), cph->shortest_low_pulse_ns()}));
   }
 }
 
@@ -104,8 +103,7 @@ TEST_F(CphTest, BacklashApproachFromBothSidesEndsOnTheSameLensPosition) {
         "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n")};
     EXPECT_EQ((std::tuple{int64_t{1 + target}, moves, static_cast<size_t>(std::abs(toCompensation) + toTarget), 1}),
               (std::tuple{cph->lens_position(), Lines(seen.begin() + 2, seen.begin() + 4), cph->step_count(),
-                          int{cph->steps().back().direction}}))
-        << backlash << ": " << first << " -> " << second;
+                          int{cph->steps().back().direction}}));
   }
 }
 
@@ -142,8 +140,7 @@ TEST_F(CphTest, FailuresThroughTheCarriage) {
         (std::tuple{call(), Error(), log.Lines().back(),
                     start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"),
                     cph->lens_position(), int32_t{g_pCPH->m_bHeadPosValid},
-                    start != kValid || steps == cph->step_count()}))
-        << line;
+                    start != kValid || steps == cph->step_count()}));
   }
   EXPECT_EQ(100000, CPHN5_GotoRepeatPosition());
   EXPECT_EQ(2u, machine.Violations().size());  // each search ran into the hard limit
@@ -167,8 +164,7 @@ TEST_F(CphTest, CalibrationStoresFirstThenChecksAndComputes) {
     const int32_t before = g_pCPH->m_lEngravingPos;
     EXPECT_EQ((std::tuple{result, result ? engraving : before, steps, code, lines}),
               (std::tuple{CPHN5_SetCalibParam(first, second, steps), g_pCPH->m_lEngravingPos,
-                          g_pCPH->m_dwCalibFocusSteps, Error(), log.Lines().size()}))
-        << first << " " << second << " " << steps;
+                          g_pCPH->m_dwCalibFocusSteps, Error(), log.Lines().size()}));
   }
 }
 

@@ -73,8 +73,7 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
     EXPECT_EQ((std::tuple{1, Wrapped(kControl, control, 0x1000, 0x1000), line ? Lines{line} : Lines{}, targets}),
               (std::tuple{CSEN5_SetScanmode(mode, light, separator), Seen().AllWrites(), log.Lines(),
                           Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
-                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}}))
-        << mode << light << separator;
+                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}}));
   }
 }
 
@@ -219,8 +218,7 @@ TEST_F(CseTest, StatusAndLineworkAreWrittenInsideAHandshakeAndKeptByLaterOnes) {
     Row();
     EXPECT_EQ(1, r[0] ? CSEN5_SetLinework(static_cast<int32_t>(r[1])) : CSEN5_SetSWStatus(r[1]));
     EXPECT_EQ(Wrapped(kHandshake, {static_cast<uint16_t>(r[2])}, before, static_cast<uint16_t>(r[2])),
-              Seen().AllWrites())
-        << r[2];
+              Seen().AllWrites());
     before = static_cast<uint16_t>(r[2]);
   }
   Row();

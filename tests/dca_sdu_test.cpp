@@ -195,8 +195,7 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
     // the voltage before the optic moves
     EXPECT_EQ((std::tuple{1, ldkCode, std::string("SetLinearspannung mit ") + logged + " Volt\n", position, 0x4B00}),
               (std::tuple{set(x, offset), dca->ldk_focus_code(), log.Lines().at(0), optic->position(),
-                          int{Seen().AllWrites().at(0).first}}))
-        << x << ", " << offset;
+                          int{Seen().AllWrites().at(0).first}}));
   }
 }
 

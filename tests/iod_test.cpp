@@ -162,7 +162,6 @@ TEST_F(IodTest, TelegramsOnTheWire) {
                       {Op::SendN6, a125, 0xFF, 0x3D, 0x1F},       {Op::SendN5, a250, 0xFC, 0x7A, 0x3F},
                       {Op::SendN6, tilde250, 0xFC, 0x74, 0x3F},   {Op::SendN6, ff200h, 0xCB, 0x00, 0xC7}};
   for (const auto& [op, command, length, sumLow, sumHigh] : rows) {
-    SCOPED_TRACE(testing::Message() << (op == Op::SendN5 ? "N5, " : "N6, ") << command.size() << " characters");
     NextRow(op == Op::SendN5 ? IodModel::Variant::N5 : IodModel::Variant::N6);
     EXPECT_EQ(1, Call(op, command.c_str(), nullptr));
     std::vector<uint8_t> bytes = {length};

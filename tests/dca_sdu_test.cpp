@@ -21,10 +21,6 @@ class OpticsTest : public testsupport::RowsTest {
     optic = &machine.Add<SduModel>(*(epu = &machine.Add<sim::EpuModel>()));
     log.Clear();
   }
-  void Emulate(int32_t flag) {
-    CARDN5_SetEmulation(flag);
-    Row();
-  }
   sim::EpuModel* epu = nullptr;
   DcaModel* dca = nullptr;
   SduModel* optic = nullptr;
@@ -222,7 +218,8 @@ TEST_F(OpticsTest, SduTableCountsAboveThirtyAreCutAndMissingArraysRefused) {
 TEST_F(OpticsTest, EmulationFlags) {
   for (int32_t flag : {1, 2}) {
     SCOPED_TRACE(flag);
-    Emulate(flag);
+    CARDN5_SetEmulation(flag);
+    Row();
     // emulated reads give 0
     EXPECT_EQ((std::tuple{flag == 1 ? 1 : 0, flag == 1 ? 1 : 0, 1, flag == 1 ? 0u : 2u}),
               (std::tuple{DCAN5_HeadReady(), DCAN5_MoveToEngPosPossible(), DCAN5_LichtschrankeAbfragen(),
@@ -245,7 +242,7 @@ TEST_F(OpticsTest, EmulationFlags) {
   Lines lines = Positioning(0, 32767);
   lines.insert(lines.begin() + 2, "MoveOptic() 40000 steps limited to 32767 \n");
   EXPECT_EQ(lines, log.Lines());
-  Emulate(0);
+  CARDN5_SetEmulation(0);
 }
 
 TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
@@ -254,7 +251,7 @@ TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
                                                   {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
                                                   {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
                                                   {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
-  Emulate(1);  // the sensor reads active: short moves
+  CARDN5_SetEmulation(1);  // the sensor reads active: short moves
   for (const auto& [op, own] : rows) {
     for (uint16_t pattern : {0x0000, 0xFFFF}) {
       EPUN5_SetOKOutput(pattern);
@@ -265,7 +262,7 @@ TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
       for (uint16_t w : writes) EXPECT_EQ(pattern & ~own, w & ~own) << "own " << own;
     }
   }
-  Emulate(0);
+  CARDN5_SetEmulation(0);
 }
 
 }  // namespace

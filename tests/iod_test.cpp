@@ -134,7 +134,6 @@ TEST_F(IodTest, ByteOperationsWaitAtMost30000PollsAndLeaveTheLinesAsTheyStopped)
       {kTxN5, 0x41, Fault::NotReady, 0, 0xBEEF, {}, 30000, 300000, {kNotReadyN5}},
   };
   for (const auto& [op, byte, fault, result, word, writes, readsBeforeAck, pausedUs, lines] : rows) {
-    SCOPED_TRACE(testing::Message() << "byte " << byte << ", fault " << static_cast<int>(fault));
     NextRow();
     Inject(*mcm, fault, fault == Fault::Held ? IodModel::kRaw : 0, 0);
     if (op != kTxN5 && byte >= 0) mcm->SendRaw({static_cast<uint8_t>(byte)});
@@ -332,7 +331,6 @@ TEST_F(IodTest, ASecondN6ExchangeWhileOneRunsReturnsOneAndTouchesNothing) {
 TEST_F(IodTest, StatusQueriesReadOneLineEachWithItsPolarity) {
   for (int levels = 0; levels < 8; ++levels) {
     const bool rad = levels & 1, rapport = levels & 2, ready = levels & 4;
-    SCOPED_TRACE(levels);
     NextRow();
     mcm->SetStatusLine(iod::In::RechtesRad, rad);
     mcm->SetStatusLine(iod::In::RapportStand, rapport);

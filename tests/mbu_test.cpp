@@ -66,7 +66,6 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
                               {7, 0, 0, {7, 0, kUndef}, kNone, 0, 2},    {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
                               {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0}};
   for (const auto& [boardId, emulation, errorBefore, info, advance, result, errors] : rows) {
-    SCOPED_TRACE(testing::Message() << "jumper " << boardId << " emulation " << emulation);
     mbu->set_jumper_id(static_cast<uint32_t>(boardId));
     CARDN5_SetEmulation(emulation);
     Row();
@@ -332,7 +331,6 @@ TEST_F(MbuTest, TriggerWaitCountsHalfAMillionPassesAndKeepsTheBankToggled) {
   std::vector<uint16_t> words = Image(16, 5);
   const MBU_BLOCK_INFO b = Block(words, 16, 16, 0x300);
   for (const uint64_t latencyUs : {33499950u, 33500013u}) {
-    SCOPED_TRACE(latencyUs);
     ASSERT_EQ(1, MBUN5_InitAction(0, 0));
     mbu->set_trigger_latency_ns(latencyUs * 1000);
     ASSERT_EQ(1, MBUN5_WriteBlock(b));

@@ -264,7 +264,6 @@ TEST_F(IodTest, AnAnswerReachesTheBufferWholeAndItsChecksumIsTheUnsignedSum) {
   };
   for (Op op : {Op::ExchN5, Op::ExchN6}) {
     for (const auto& [answerText, spoil, n6Sums] : rows) {
-      SCOPED_TRACE(testing::Message() << (op == Op::ExchN5 ? "N5, " : "N6, ") << answerText.size() << " characters");
       const int t = NextRow();
       text = answerText;
       if (spoil) mcm->CorruptAnswerChecksum(t, spoil);

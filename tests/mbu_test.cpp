@@ -76,11 +76,9 @@ TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
                    "CMBUCard::SetCardInfo  possible pixels: " + std::to_string(info.dwPossiblePixels) + " \n",
                    std::string("CMBUCard::SetCardInfo  advance type: ") + advance + " \n"};
     if (boardId == 7) lines.insert(lines.begin() + 2, "no valid card ID 7 \n");
+    const int32_t code = errors ? 4830 : errorBefore ? 2142 : 0;
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ((std::tuple{result, info, lines, errors + (errorBefore ? 1 : 0),
-                          errors        ? 4830
-                          : errorBefore ? 2142
-                                        : 0,
+    EXPECT_EQ((std::tuple{result, info, lines, errors + (errorBefore ? 1 : 0), code,
                           emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}, emulation ? 0u : 2u}),
               (std::tuple{MBUN5_InitPowerOn(), MBUN5_GetCardInfo(), log.Lines(), ERRLOGX_ErrorCount(),
                           testsupport::LastError().code, Seen().AllWrites(), Seen().CountDelays(1000)}));
@@ -150,8 +148,8 @@ TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
   log.Clear();
   EXPECT_EQ(0, MBUN5_WriteBlock(Block(w1, 16, 4)));
   EXPECT_EQ(Lines{"CMBUCard: bank 0 is not open to the PC and the board is idle: block not written\n"}, log.Lines());
-  EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
   EXPECT_GT(machine.NowNs(), mbu->blocks()[0].switchNs + 5000000000ull + 1500000000ull);
+  EXPECT_EQ(4u, mbu->address_counter());  // block 2 is still all the PC bank holds
 }
 
 // Segments 0, 3, 3 again and again: commands 5, 12, 10, 5, ...

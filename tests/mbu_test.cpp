@@ -119,7 +119,6 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
   };
   // clang-format on
   for (const auto& [x, y, byteCount, countFromPixels, zero, mode, emulation, words, refusal] : rows) {
-    SCOPED_TRACE(testing::Message() << x << " x " << y << " zero " << zero << " mode " << mode);
     MBUN5_TrigSoftReset();
     CARDN5_SetEmulation(static_cast<int32_t>(emulation));
     Row();
@@ -128,10 +127,10 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
     b.dwCountFromPixels = countFromPixels;
     const bool written = !refusal && !emulation;
     EXPECT_EQ((std::tuple{refusal ? 0 : 1, refusal ? Lines{refusal} : Lines{}, written ? 1u : 0u, written,
-                          written ? words : 0}),
+                          written ? words : 0, true}),
               (std::tuple{MBUN5_WriteBlock(b), log.Lines(), Seen().Count(sim::Access::BlockOut), Seen().size() > 0,
-                          mbu->address_counter()}));
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + mbu->address_counter(), mbu->bank(0).begin()));
+                          mbu->address_counter(),
+                          std::equal(image.begin(), image.begin() + mbu->address_counter(), mbu->bank(0).begin())}));
   }
   CARDN5_SetEmulation(0);
 }

@@ -152,11 +152,8 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
       {"ERRLOG_WriteToLOGFile", Call(&ERRLOG_WriteToLOGFile, logArgs, 3), 0, 1, ~0u},
       {"MBUN5_GetCardInfo", Call(&MBUN5_GetCardInfo, infoArg, 1), 4, infoArg[0], ~0u},
   };
-  for (const auto& [name, p, popped, result, mask] : cases) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(CalleePopped(p), popped);
-    EXPECT_EQ(p.eax & mask, result);
-  }
+  for (const auto& [name, p, popped, result, mask] : cases)
+    EXPECT_EQ((std::pair{CalleePopped(p), p.eax & mask}), (std::pair{popped, result})) << name;
   // The arguments arrived in order and, for the ports, cut to 16 bits.
   EXPECT_EQ((std::vector<uint32_t>{'O', 0x0F00, 0x8001, 'O', 0x0704, 0x1234, 'I', 0x0B00, 'S', 120, 1, 0}), g_seen);
   EXPECT_EQ((std::vector<uint32_t>{MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED}),

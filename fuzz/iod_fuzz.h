@@ -33,18 +33,14 @@ struct Link {
 
 // The room an answer may use, and guard bytes behind it: a write into them
 // shows in every build, one further out under AddressSanitizer.
-class AnswerBuffer {
- public:
-  static constexpr size_t kRoom = 249, kGuard = 32;
-  AnswerBuffer() { std::memset(m_bytes.get(), kFill, kRoom + kGuard); }
-  char* data() { return m_bytes.get(); }
-  bool GuardIntact() const {
-    return std::all_of(&m_bytes[kRoom], &m_bytes[kRoom + kGuard], [](char c) { return c == kFill; });
-  }
-
- private:
+struct AnswerBuffer {
+  static constexpr size_t kRoom = 249;
   static constexpr char kFill = '\x5C';
-  std::unique_ptr<char[]> m_bytes{new char[kRoom + kGuard]};
+  char* data() { return bytes.data(); }
+  bool GuardIntact() const {
+    return std::all_of(bytes.begin() + kRoom, bytes.end(), [](char c) { return c == kFill; });
+  }
+  std::vector<char> bytes = std::vector<char>(kRoom + 32, kFill);
 };
 
 }  // namespace iodfuzz

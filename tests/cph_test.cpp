@@ -1,25 +1,14 @@
 // The focusing head against the simulated lens carriage on the EPU's lines:
 // sensor at 0, lens starting at 1000; the repeat position leaves the lens at
 // 1, so a head position p puts it at 1 + p.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "cph_model.h"
 #include "cph_regs.h"
 #include "epu_model.h"
-#include "test_support.h"
 
 namespace {
-
-using Lines = std::vector<std::string>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 
 class CphTest : public testsupport::RowsTest {
  protected:
@@ -53,15 +42,14 @@ TEST_F(CphTest, MovesStopAtTheSensorTestedBeforeEachStepAtTheirOwnPace) {
       {50, -5, 1, 1, -5, nullptr, 0}};
   for (const auto& [start, n, direction, stopMode, result, stopLine, periodUs] : rows) {
     Fresh(start);
-    EXPECT_EQ(result, CPHN5_LenseMove(n, direction, stopMode)) << start << " " << n;
-    EXPECT_EQ(start + (direction == 1 ? 1 : -1) * std::max(result, 0), cph->lens_position());
     Lines lines = {"CPHCard LenseMove(" + std::to_string(n) + "," + std::to_string(direction) + "," +
                    std::to_string(stopMode) + ")\n"};
     if (stopLine) lines.push_back(stopLine);
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(1u, Seen().CountDelays(1000));  // the direction's, also without a step
-    EXPECT_EQ(periodUs ? periodUs * 1000 : UINT64_MAX, cph->shortest_step_period_ns());
-    EXPECT_EQ(result > 0 ? 201000u : UINT64_MAX, cph->shortest_low_pulse_ns());
+    // one pause for the direction, also without a step
+    EXPECT_EQ((std::tuple{result, start + (direction == 1 ? 1 : -1) * std::max(result, 0), lines, size_t{1},
+                          periodUs ? periodUs * 1000 : UINT64_MAX, result > 0 ? 201000u : UINT64_MAX}),
+              (std::tuple{CPHN5_LenseMove(n, direction, stopMode), cph->lens_position(), log.Lines(),
+                          Seen().CountDelays(1000), cph->shortest_step_period_ns(), cph->shortest_low_pulse_ns()}));
   }
 }
 
@@ -109,14 +97,13 @@ TEST_F(CphTest, BacklashApproachFromBothSidesEndsOnTheSameLensPosition) {
     cph->ClearRecord(), log.Clear();
     EXPECT_EQ(1, CPHN5_SetDefokusPosition(second));
     const int32_t target = 1000 - second, toTarget = std::min(target, 150);
-    EXPECT_EQ(1 + target, cph->lens_position()) << backlash << ": " << first << " -> " << second;
-    EXPECT_EQ("move to the compensation (spielausgleich) position with " + std::to_string(toCompensation) + " steps \n",
-              log.Lines()[2]);
-    EXPECT_EQ(
-        "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n"),
-        log.Lines()[3]);
-    EXPECT_EQ(static_cast<size_t>(std::abs(toCompensation) + toTarget), cph->step_count());
-    EXPECT_EQ(1, cph->steps().back().direction);
+    const Lines seen = log.Lines();
+    const Lines moves = {
+        "move to the compensation (spielausgleich) position with " + std::to_string(toCompensation) + " steps \n",
+        "CPHCard LenseMove(" + std::to_string(std::abs(toCompensation)) + (toCompensation > 0 ? ",1,1)\n" : ",0,1)\n")};
+    EXPECT_EQ((std::tuple{int64_t{1 + target}, moves, static_cast<size_t>(std::abs(toCompensation) + toTarget), 1}),
+              (std::tuple{cph->lens_position(), Lines(seen.begin() + 2, seen.begin() + 4), cph->step_count(),
+                          int{cph->steps().back().direction}}));
   }
 }
 
@@ -147,13 +134,13 @@ TEST_F(CphTest, FailuresThroughTheCarriage) {
     script[1] = script[2] = script.back() = true;
     if (start == kScripted) cph->ScriptSensor(script);
     const size_t steps = cph->step_count();
-    EXPECT_EQ(0, call()) << line;
-    EXPECT_EQ(code, Error());
-    EXPECT_EQ(line, log.Lines().back());
-    EXPECT_TRUE(start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"));
-    EXPECT_EQ(lens, cph->lens_position());
-    EXPECT_EQ(valid, g_pCPH->m_bHeadPosValid);
-    EXPECT_TRUE(start != kValid || steps == cph->step_count());  // 4525: not a step
+    // 4525: not a step
+    EXPECT_EQ(
+        (std::tuple{0, code, std::string(line), true, lens, valid, true}),
+        (std::tuple{call(), Error(), log.Lines().back(),
+                    start != kInvalid || log.Contains("in SetDefokusPos.() HeadPos. invalid -> new initialized\n"),
+                    cph->lens_position(), int32_t{g_pCPH->m_bHeadPosValid},
+                    start != kValid || steps == cph->step_count()}));
   }
   EXPECT_EQ(100000, CPHN5_GotoRepeatPosition());
   EXPECT_EQ(2u, machine.Violations().size());  // each search ran into the hard limit
@@ -175,18 +162,15 @@ TEST_F(CphTest, CalibrationStoresFirstThenChecksAndComputes) {
   for (const auto& [first, second, steps, result, engraving, code, lines] : rows) {
     Row();
     const int32_t before = g_pCPH->m_lEngravingPos;
-    EXPECT_EQ(result, CPHN5_SetCalibParam(first, second, steps)) << first << " " << second << " " << steps;
-    EXPECT_EQ(result ? engraving : before, g_pCPH->m_lEngravingPos);
-    EXPECT_EQ(steps, g_pCPH->m_dwCalibFocusSteps);
-    EXPECT_EQ(code, Error());
-    EXPECT_EQ(lines, log.Lines().size());
+    EXPECT_EQ((std::tuple{result, result ? engraving : before, steps, code, lines}),
+              (std::tuple{CPHN5_SetCalibParam(first, second, steps), g_pCPH->m_lEngravingPos,
+                          g_pCPH->m_dwCalibFocusSteps, Error(), log.Lines().size()}));
   }
 }
 
 TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
-  EXPECT_EQ(0, CPHN5_SetFokus(12.34));
-  EXPECT_EQ(2155, Error());
-  EXPECT_EQ((Lines{"CCPHard SetFokus \n", "Fokus: 12.3 um\n"}), log.Lines());
+  EXPECT_EQ((std::tuple{0, 2155, Lines{"CCPHard SetFokus \n", "Fokus: 12.3 um\n"}}),
+            (std::tuple{CPHN5_SetFokus(12.34), Error(), log.Lines()}));
   double x[40], y[40];
   for (int i = 0; i < 40; ++i) x[i] = 100.0 * i, y[i] = 4000.0 * i - 500;
   // focus values, steps, count, entries after, log line
@@ -220,19 +204,17 @@ TEST_F(CphTest, FocusThroughTheTableClampedToTheStepRange) {
 TEST_F(CphTest, EmulationFlagOneReportsSuccessTwoLetsDefocusMovesFail) {
   Fresh();
   CARDN5_SetEmulation(1);
-  EXPECT_EQ(12, CPHN5_LenseMove(12, 0, 1));
-  EXPECT_EQ(7777, CPHN5_GotoRepeatPosition());
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(300));
-  EXPECT_EQ(1, CPHN5_GotoEngravingPosition());
-  EXPECT_EQ(700, g_pCPH->m_lHeadPos);
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000));              // the repeat position
-  EXPECT_EQ(1, CPHN5_SetDefokusPosition(1000 - INT32_MAX));  // the farthest target
+  // Then the repeat position and the farthest target.
+  EXPECT_EQ((std::vector<int32_t>{12, 7777, 1, 1, 700, 1, 1}),
+            (std::vector<int32_t>{CPHN5_LenseMove(12, 0, 1), CPHN5_GotoRepeatPosition(), CPHN5_SetDefokusPosition(300),
+                                  CPHN5_GotoEngravingPosition(), g_pCPH->m_lHeadPos, CPHN5_SetDefokusPosition(1000),
+                                  CPHN5_SetDefokusPosition(1000 - INT32_MAX)}));
   EXPECT_EQ(0u, machine.trace().All().Count(sim::Access::Out));
   CARDN5_SetEmulation(2);
-  EXPECT_EQ(0, CPHN5_LenseMove(12, 0, 1));  // the emulated sensor is always active
-  EXPECT_EQ(12, CPHN5_LenseMove(12, 1, 0));
-  EXPECT_EQ(0, CPHN5_SetDefokusPosition(300));  // searches (after a manual move), then cannot leave
-  EXPECT_EQ(2003, Error());
+  // The emulated sensor is always active; a defocus searches (after a manual move), then cannot leave.
+  EXPECT_EQ((std::vector<int32_t>{0, 12, 0, 2003}),
+            (std::vector<int32_t>{CPHN5_LenseMove(12, 0, 1), CPHN5_LenseMove(12, 1, 0), CPHN5_SetDefokusPosition(300),
+                                  Error()}));
   EXPECT_EQ(std::vector<uint32_t>(5, 1000), machine.trace().Delays());  // only the directions' pauses run
   EXPECT_EQ(1000, cph->lens_position());
 }

@@ -1,20 +1,12 @@
 // Colour scanner electronics against the simulated scanner front end.
-#include <gtest/gtest.h>
+#include <array>
 
-#include <tuple>
-#include <utility>
-#include <vector>
-
-#include "cardN5.h"
+#include "board_test.h"
 #include "cse_model.h"
-#include "test_support.h"
 
 namespace {
 
 using sim::CseModel;
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-using Lines = std::vector<std::string>;
-using Words = std::vector<uint16_t>;
 constexpr uint16_t kHandshake = cse::kHandshakePort;
 constexpr uint16_t kControl = cse::kControlPort;
 
@@ -37,7 +29,6 @@ class CseTest : public testsupport::RowsTest {
     ASSERT_EQ(1, CSEN5_SetScanmode(1, 0, 0));
     Row();
   }
-  std::vector<int> Offsets() const { return {cse->offset(0), cse->offset(1), cse->offset(2)}; }
   std::vector<int> Gains() const { return {cse->gain(0), cse->gain(1), cse->gain(2)}; }
   CseModel* cse = nullptr;
 };
@@ -47,22 +38,18 @@ class CseTest : public testsupport::RowsTest {
 // busy line quiet). The one stuck-busy case runs every wait to its bound.
 TEST_F(CseTest, HandshakeRoundsAndWaitsEndAtTheirBounds) {
   machine.trace().SetEnabled(false);
-  const uint64_t rows[][3] = {// acknowledge after ns, busy stuck, us taken
-                              {5000, 0, 12},
-                              {30000, 0, 3 * 12},
-                              {CseModel::kNever, 0, 10 * 12},
-                              {5000, 1, 100 + 5 * 20000 + 5 + 1}};
+  // acknowledge after ns, busy stuck, us taken
+  const uint64_t rows[][3] = {
+      {5000, 0, 12}, {30000, 0, 3 * 12}, {CseModel::kNever, 0, 10 * 12}, {5000, 1, 100 + 5 * 20000 + 5 + 1}};
   for (const auto& r : rows) {
     cse->set_ack_delay_ns(r[0]);
     cse->set_busy(r[1] ? CseModel::Busy::kStuck : CseModel::Busy::kNever);
     const uint64_t t0 = machine.NowNs();
-    EXPECT_EQ(1, CSEN5_StartScanSequence());
-    EXPECT_EQ(r[2], (machine.NowNs() - t0) / 1000);
-    EXPECT_EQ(r[0] != CseModel::kNever, cse->started()) << r[2];
+    EXPECT_EQ((std::tuple{1, r[2], r[0] != CseModel::kNever}),
+              (std::tuple{CSEN5_StartScanSequence(), (machine.NowNs() - t0) / 1000, cse->started()}));
     cse->set_ack_delay_ns(5000);
     cse->set_busy(CseModel::Busy::kNever);
-    EXPECT_EQ(1, CSEN5_StopScanSequence());
-    EXPECT_FALSE(cse->started());
+    EXPECT_EQ((std::pair{1, false}), (std::pair{CSEN5_StopScanSequence(), cse->started()}));
   }
   EXPECT_EQ(4, log.Count("SetScanmode must be already done \n"));
 }
@@ -83,11 +70,10 @@ TEST_F(CseTest, ScanmodeSetsControlBitsAndTargetsAndLogsIllegalValues) {
   for (const auto& [mode, light, separator, control, line, targets] : rows) {
     g_CSEControl.SetValue(0x8032);
     Row();
-    EXPECT_EQ(1, CSEN5_SetScanmode(mode, light, separator));
-    EXPECT_EQ(Wrapped(kControl, control, 0x1000, 0x1000), Seen().AllWrites()) << mode << light << separator;
-    EXPECT_EQ(line ? Lines{line} : Lines{}, log.Lines());
-    EXPECT_EQ(targets, (Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
-                              g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}));
+    EXPECT_EQ((std::tuple{1, Wrapped(kControl, control, 0x1000, 0x1000), line ? Lines{line} : Lines{}, targets}),
+              (std::tuple{CSEN5_SetScanmode(mode, light, separator), Seen().AllWrites(), log.Lines(),
+                          Words{g_pCSE->m_wRedBlack, g_pCSE->m_wGreenBlack, g_pCSE->m_wBlueBlack, g_pCSE->m_wRedWhite,
+                                g_pCSE->m_wGreenWhite, g_pCSE->m_wBlueWhite}}));
   }
 }
 
@@ -98,36 +84,30 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   Row();
   const Lines black = {"Rotoffset  : 144  Rotwert  : 2 \n", "Gruenoffset: 138  Gruenwert: 2 \n",
                        "Blauoffset : 150  Blauwert : 2 \n"};
-  EXPECT_EQ(1, CSEN5_DoSchwarzAbgleich(1));
-  EXPECT_EQ(black, log.Lines());
-  EXPECT_EQ((std::vector<int>{100, 100, 100}), Gains());
-  EXPECT_FALSE(cse->started());
   // 1 ms after each of the 145 + 139 + 151 settings, 80 us after each reading
-  EXPECT_EQ(435u, Seen().CountDelays(1000));
-  EXPECT_EQ(20u * 435, Seen().CountDelays(80));
+  EXPECT_EQ((std::tuple{1, black, std::vector<int>{100, 100, 100}, false, size_t{435}, size_t{20 * 435}}),
+            (std::tuple{CSEN5_DoSchwarzAbgleich(1), log.Lines(), Gains(), cse->started(), Seen().CountDelays(1000),
+                        Seen().CountDelays(80)}));
 
   // Emulated: no handshake, reading or pause; the held reading (2, 2, 2)
   // meets each target at once: the preset, then one setting a colour.
   CARDN5_SetEmulation(2);
   Row();
   CSEN5_DoSchwarzAbgleich(1);
-  EXPECT_EQ(8u, Seen().size());
-  EXPECT_EQ((Words{100, 0}), Seen().Writes(cse::kRedDACPort));
-  EXPECT_EQ(
-      (Lines{"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n", "Blauoffset : 0  Blauwert : 2 \n"}),
-      log.Lines());
+  const Lines held = {"Rotoffset  : 0  Rotwert  : 2 \n", "Gruenoffset: 0  Gruenwert: 2 \n",
+                      "Blauoffset : 0  Blauwert : 2 \n"};
+  EXPECT_EQ((std::tuple{size_t{8}, Words{100, 0}, held}),
+            (std::tuple{Seen().size(), Seen().Writes(cse::kRedDACPort), log.Lines()}));
   CARDN5_SetEmulation(0);
 
   cse->set_under(CseModel::Under::kWhiteReference);
   Row();
-  EXPECT_EQ(1, CSEN5_DoWeissAbgleich());
-  EXPECT_EQ((Lines{"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
-                   "Blaugain : 109   Blauwert : 252 \n"}),
-            log.Lines());
-  EXPECT_FALSE(cse->started());
+  const Lines white = {"Rotgain  : 99   Rotwert  : 251 \n", "Gruengain: 91   Gruenwert: 252 \n",
+                       "Blaugain : 109   Blauwert : 252 \n"};
   // only red pauses, after each of its 100 settings
-  EXPECT_EQ(100u, Seen().CountDelays(1000));
-  EXPECT_EQ(20u * (100 + 92 + 110), Seen().CountDelays(80));
+  EXPECT_EQ((std::tuple{1, white, false, size_t{100}, size_t{20 * (100 + 92 + 110)}}),
+            (std::tuple{CSEN5_DoWeissAbgleich(), log.Lines(), cse->started(), Seen().CountDelays(1000),
+                        Seen().CountDelays(80)}));
 
   // Green never reaches its target: no line, 255 left; no preset (only 1
   // presets), the gains stay.
@@ -135,9 +115,8 @@ TEST_F(CseTest, AlignmentsConvergeOnTheFrontEndAndADeadChannelLeavesTheGains) {
   cse->set_under(CseModel::Under::kBlackReference);
   log.Clear();
   CSEN5_DoSchwarzAbgleich(2);
-  EXPECT_EQ((Lines{black[0], black[2]}), log.Lines());
-  EXPECT_EQ((std::vector<int>{144, 255, 150}), Offsets());
-  EXPECT_EQ((std::vector<int>{99, 91, 109}), Gains());
+  EXPECT_EQ((std::tuple{Lines{black[0], black[2]}, std::vector<int>{144, 255, 150}, std::vector<int>{99, 91, 109}}),
+            (std::tuple{log.Lines(), std::vector<int>{cse->offset(0), cse->offset(1), cse->offset(2)}, Gains()}));
 }
 
 TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
@@ -152,56 +131,49 @@ TEST_F(CseTest, ReadingsPackTheLastRoundAndAreHeldWhileEmulated) {
     cse->ScriptBusy(busy);
     rgb = 0xFFFFFFFF;
     Row();
-    EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
+    EXPECT_EQ((std::tuple{1, pairs, handshakeReads}),
+              (std::tuple{CSEN5_GetRGBValue(&rgb), Seen().ReadCount(cse::kBluePort), Seen().ReadCount(kHandshake)}));
     const sim::Rgb last = cse->last_reading();
     EXPECT_EQ(last[0] | last[1] << 8 | last[2] << 16, static_cast<int>(rgb));
-    EXPECT_EQ(pairs, Seen().ReadCount(cse::kBluePort));
-    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
   }
   const uint32_t held = rgb;
   CARDN5_SetEmulation(1);
   Row();
-  EXPECT_EQ(1, CSEN5_GetRGBValue(&rgb));
-  EXPECT_EQ(held, rgb);
-  EXPECT_EQ(0, CSEN5_GetRGBValue(nullptr));
-  EXPECT_EQ(0u, Seen().size());
-  EXPECT_EQ(Lines{"CCSECard::GetRGBValue: no result address \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{1, held, 0, size_t{0}, Lines{"CCSECard::GetRGBValue: no result address \n"}}),
+            (std::tuple{CSEN5_GetRGBValue(&rgb), rgb, CSEN5_GetRGBValue(nullptr), Seen().size(), log.Lines()}));
   CARDN5_SetEmulation(0);
 }
 
 TEST_F(CseTest, RowsConvertTheCountByModePauseAndPassTheResultOn) {
   cse->set_row_result(0x4321);
-  const struct {
-    uint32_t mode, count, pause, polledCount, flagA, flagB;
-  } rows[] = {{0, 17, 1, 2, 0, 1},  {0, 16, 0, 1, 0, 1},  {0, 0xFFFFFFFF, 0, 0x10000000, 0, 1},
-              {1, 17, 0, 17, 0, 0}, {2, 17, 7, 17, 0, 0}, {3, 5, 0, 5, 1, 0},
-              {5, 17, 1, 0, 0, 0}};  // an illegal mode: no row
-  for (const auto& r : rows) {
-    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " count " << r.count);
-    CSEN5_SetScanmode(r.mode, 0, 0);
+  // mode, count, pause; the count the board is given, the two flags
+  const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t> rows[] = {
+      {0, 17, 1, 2, 0, 1},  {0, 16, 0, 1, 0, 1},  {0, 0xFFFFFFFF, 0, 0x10000000, 0, 1},
+      {1, 17, 0, 17, 0, 0}, {2, 17, 7, 17, 0, 0}, {3, 5, 0, 5, 1, 0},
+      {5, 17, 1, 0, 0, 0}};  // an illegal mode: no row
+  for (const auto& [mode, count, pause, polledCount, flagA, flagB] : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode << " count " << count);
+    CSEN5_SetScanmode(mode, 0, 0);
     CSEN5_StartScanSequence();
     const size_t rowsBefore = cse->rows().size();
-    const bool polled = r.mode <= 3;
+    const bool polled = mode <= 3;
     Row();
-    EXPECT_EQ(polled ? 0x4321 : 1, CSEN5_ScanOneRow(9, r.count, r.pause, 4, 5));
-    EXPECT_EQ(1u + polled + (r.pause != 0), Seen().size());
-    EXPECT_EQ(r.pause ? 1u : 0u, Seen().CountDelays(1000));
+    EXPECT_EQ((std::tuple{polled ? 0x4321 : 1, 1u + polled + (pause != 0), pause ? 1u : 0u}),
+              (std::tuple{CSEN5_ScanOneRow(9, count, pause, 4, 5), Seen().size(), Seen().CountDelays(1000)}));
     ASSERT_EQ(rowsBefore + polled, cse->rows().size());
-    const std::array<uint32_t, 7> args = {9, r.polledCount, r.pause, 4, 5, r.flagA, r.flagB};
+    const std::array<uint32_t, 7> args = {9, polledCount, pause, 4, 5, flagA, flagB};
     EXPECT_TRUE(!polled || args == cse->rows().back().args);
     CSEN5_StopScanSequence();
   }
   Row();
-  EXPECT_EQ(1, CSEN5_ScanOneRow(9, 0, 1, 4, 5));
-  EXPECT_EQ(0u, Seen().size());
+  EXPECT_EQ((std::pair{1, size_t{0}}), (std::pair{CSEN5_ScanOneRow(9, 0, 1, 4, 5), Seen().size()}));
 
   // A board that never had a scan mode refuses the row.
   CARDN5_DeleteCardObjects();
   CARDN5_CreateCardObjects();
   Row();
-  EXPECT_EQ(0, CSEN5_ScanOneRow(9, 17, 1, 4, 5));
-  EXPECT_EQ(0u, Seen().size());
-  EXPECT_EQ(Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{0, size_t{0}, Lines{"CCSECard::ScanOneRow: no SetScanmode before the row \n"}}),
+            (std::tuple{CSEN5_ScanOneRow(9, 17, 1, 4, 5), Seen().size(), log.Lines()}));
 }
 
 TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
@@ -218,22 +190,21 @@ TEST_F(CseTest, XenonAndQueriesUnderEachEmulationFlag) {
     Row();
     EXPECT_EQ(answers, (std::vector<int32_t>{CSEN5_IsXenonOn(), CSEN5_GetColorselect(), CSEN5_GetBWAlignementValid(),
                                              CSEN5_GetDeviceReady()}));
-    EXPECT_EQ(statusReads, Seen().ReadCount(cse::kStatusPort));
-    EXPECT_EQ(handshakeReads, Seen().ReadCount(kHandshake));
+    EXPECT_EQ((std::pair{statusReads, handshakeReads}),
+              (std::pair{Seen().ReadCount(cse::kStatusPort), Seen().ReadCount(kHandshake)}));
     // the pulses lose their pause, the row keeps all of its steps
     Row();
-    EXPECT_EQ(1, CSEN5_TurnXenonOn(0));
-    EXPECT_EQ(1, CSEN5_TurnXenonOn(1));
-    EXPECT_EQ((Words{0x0080, 0x0000, 0x0008, 0x0000}), Seen().Writes(kControl));
-    EXPECT_EQ(flag ? 0u : 2u, Seen().CountDelays(200000));
-    EXPECT_EQ((Lines{"Xenon stopped\n", "Xenon started\n"}), log.Lines());
+    EXPECT_EQ((std::tuple{1, 1, Words{0x0080, 0x0000, 0x0008, 0x0000}, flag ? 0u : 2u,
+                          Lines{"Xenon stopped\n", "Xenon started\n"}}),
+              (std::tuple{CSEN5_TurnXenonOn(0), CSEN5_TurnXenonOn(1), Seen().Writes(kControl),
+                          Seen().CountDelays(200000), log.Lines()}));
     Row();
     CSEN5_StartScanSequence();
     EXPECT_EQ(1, CSEN5_ScanOneRow(1, 17, 1, 0, 0));
     CSEN5_StopScanSequence();
-    EXPECT_EQ(handshakeWrites, Seen().Writes(kHandshake).size());
-    EXPECT_EQ(1u, Seen().Count(sim::Access::PollVorschub));
-    EXPECT_EQ(1u, Seen().CountDelays(1000));
+    EXPECT_EQ((std::tuple{handshakeWrites, 1u, 1u}),
+              (std::tuple{Seen().Writes(kHandshake).size(), Seen().Count(sim::Access::PollVorschub),
+                          Seen().CountDelays(1000)}));
   }
   CARDN5_SetEmulation(0);
 }
@@ -247,8 +218,7 @@ TEST_F(CseTest, StatusAndLineworkAreWrittenInsideAHandshakeAndKeptByLaterOnes) {
     Row();
     EXPECT_EQ(1, r[0] ? CSEN5_SetLinework(static_cast<int32_t>(r[1])) : CSEN5_SetSWStatus(r[1]));
     EXPECT_EQ(Wrapped(kHandshake, {static_cast<uint16_t>(r[2])}, before, static_cast<uint16_t>(r[2])),
-              Seen().AllWrites())
-        << r[2];
+              Seen().AllWrites());
     before = static_cast<uint16_t>(r[2]);
   }
   Row();

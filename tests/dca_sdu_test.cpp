@@ -1,41 +1,25 @@
 // DCA board and scanner drive against their simulated models: the DCA, the
 // scanner optic on the EPU's lines, and the EPU on the ports they share.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "dca_model.h"
 #include "epu_model.h"
 #include "sdu_model.h"
-#include "test_support.h"
 
 namespace {
 
 using sim::DcaModel;
 using sim::SduModel;
-using Strings = std::vector<std::string>;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
 
 class OpticsTest : public testsupport::RowsTest {
  protected:
   void SetUp() override {
     BoardsTest::SetUp();
-    epu = &machine.Add<sim::EpuModel>();
     dca = &machine.Add<DcaModel>();
     EPUN5_SetOKOutput(0);  // the word is process-wide: start with the chopper current on
-    optic = &machine.Add<SduModel>(*epu);
+    optic = &machine.Add<SduModel>(*(epu = &machine.Add<sim::EpuModel>()));
     log.Clear();
-  }
-  void Emulate(int32_t flag) {
-    CARDN5_SetEmulation(flag);
-    Row();
   }
   sim::EpuModel* epu = nullptr;
   DcaModel* dca = nullptr;
@@ -46,8 +30,8 @@ class OpticsTest : public testsupport::RowsTest {
 
 TEST_F(OpticsTest, DcaPowerOnSharesTheIndexedPortsWithTheEpu) {
   const std::vector<uint16_t> words = {0x0401, 0x09AA, 0x0A6A, 0x0B55, 0x0CA5, 0x0DAA, 0x0EAA, 0x0FAA, 0x4A1E};
-  Strings sequence = {"C700<-0005", "CB00<-0004", "C700<-0001", "CB00<-A000",
-                      "10us",       "C700<-0005", "CB00<-0001", "C700<-0001"};
+  Lines sequence = {"C700<-0005", "CB00<-0004", "C700<-0001", "CB00<-A000",
+                    "10us",       "C700<-0005", "CB00<-0001", "C700<-0001"};
   char text[16];
   for (uint16_t w : words) sequence.insert(sequence.end(), {(std::snprintf(text, 16, "CB00<-%04X", w), text), "10us"});
   ASSERT_EQ(1, EPUN5_InitPowerOn(0));
@@ -81,7 +65,7 @@ TEST_F(OpticsTest, DcaVoltagesAreClampedAndSensitivitiesAreNot) {
   LENZE(2.5);
   log.Clear();
   LDK(12.0);
-  EXPECT_EQ(Strings{"CDCACard::SetLDKFokusspannung 10.00 V \n"}, log.Lines());
+  EXPECT_EQ(Lines{"CDCACard::SetLDKFokusspannung 10.00 V \n"}, log.Lines());
   EXPECT_EQ(0xFF3F, machine.LastWritten(0x4B00));
   LENZE(0.0);
   EXPECT_EQ(0xFF00, machine.LastWritten(0x4B00));
@@ -108,7 +92,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   DCAN5_SetSMSpeed(5);
   Row();
   DCAN5_SetSMDirection(1);
-  EXPECT_EQ((Strings{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
+  EXPECT_EQ((Lines{"1000us", "5F00<-0001", "1000us"}), Seen().WritesAndDelays());
   DCAN5_OneSMStep();
   DCAN5_OneSMStep();
   EXPECT_EQ(200, DCAN5_LichtschrankeReset());
@@ -120,15 +104,13 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
   // Speed 0 is "light barrier off"; a light barrier switched on is speed not 0.
   Row();
   DCAN5_SetSMSpeed(0);
-  EXPECT_EQ(3, DCAN5_LichtschrankeEin());
-  DCAN5_TurnLaserdiodeOn(7);
-  EXPECT_TRUE(dca->laser_diode_on());
-  EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());  // settled after the pause
+  // settled after the pause
+  EXPECT_EQ((std::tuple{3, 1, true, 1}), (std::tuple{DCAN5_LichtschrankeEin(), DCAN5_TurnLaserdiodeOn(7),
+                                                     dca->laser_diode_on(), DCAN5_LichtschrankeAbfragen()}));
   dca->interrupt_light_barrier();
   log.Clear();
-  EXPECT_EQ(0, DCAN5_LichtschrankeAbfragen());
-  EXPECT_EQ(1, DCAN5_MoveToEngPosPossible());
-  EXPECT_EQ(Strings{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}, log.Lines());
+  EXPECT_EQ((std::tuple{0, 1, Lines{"CDCACard::LichtschrankeAbfragen() Light barrier interrupted \n"}}),
+            (std::tuple{DCAN5_LichtschrankeAbfragen(), DCAN5_MoveToEngPosPossible(), log.Lines()}));
   DCAN5_LichtschrankeReset();
   EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());  // cleared after the pause
   dca->set_light_barrier_blocked(true);
@@ -140,7 +122,7 @@ TEST_F(OpticsTest, DcaStepperSharesItsBitsWithTheLightBarrier) {
 
 // ---- SDU ----
 
-Strings Positioning(unsigned contactAt, unsigned out) {
+Lines Positioning(unsigned contactAt, unsigned out) {
   const std::string o = std::to_string(out);
   return {"MoveOptic() with 1924 steps \n",
           "in MoveOptiv() at " + std::to_string(contactAt) + " steps endsensor contacted \n",
@@ -152,14 +134,11 @@ TEST_F(OpticsTest, SduReachesEveryPositionFromTheEndSensor) {
   for (const auto& [start, request, stored] : rows) {
     optic->set_position(start);
     Row();
-    EXPECT_EQ(1, SDUN5_InitPowerOn());  // touches nothing
-    EXPECT_EQ(0u, Seen().size());
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(request));
-    EXPECT_EQ(Positioning(start, stored), log.Lines());
-    EXPECT_EQ(static_cast<int32_t>(stored), optic->position());
-    EXPECT_EQ(1, g_pSDU->m_bOpticReferenced);
-    EXPECT_EQ(2u, Seen().CountDelays(1000));
-    EXPECT_EQ(2 * (start + stored), Seen().CountDelays(1666));
+    EXPECT_EQ((std::pair{1, size_t{0}}), (std::pair{SDUN5_InitPowerOn(), Seen().size()}));  // touches nothing
+    EXPECT_EQ((std::tuple{1, Positioning(start, stored), static_cast<int32_t>(stored), 1, size_t{2},
+                          size_t{2 * (start + stored)}}),
+              (std::tuple{SDUN5_SetOpticPosition(request), log.Lines(), optic->position(), g_pSDU->m_bOpticReferenced,
+                          Seen().CountDelays(1000), Seen().CountDelays(1666)}));
   }
 }
 
@@ -179,19 +158,17 @@ TEST_F(OpticsTest, SduSensorAndChopperFaultsAreNotReported) {
     optic->set_position(start);
     fault(*optic);
     log.Clear();
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(50));
-    EXPECT_EQ(referenceEnd, log.Lines().at(1));
-    EXPECT_EQ(endsAt, optic->position());
-    EXPECT_EQ(violations, machine.Violations().size());
+    EXPECT_EQ(
+        (std::tuple{1, std::string(referenceEnd), endsAt, violations}),
+        (std::tuple{SDUN5_SetOpticPosition(50), log.Lines().at(1), optic->position(), machine.Violations().size()}));
     machine.ClearViolations();
     optic->set_sensor_fault(SduModel::SensorFault::kNone);
   }
-  EXPECT_EQ(2u * (1924 + 50), optic->lost_toggles());
-  EXPECT_EQ(1, SDUN5_SwitchChopperCurrent(0));
-  EXPECT_EQ(0, g_pSDU->m_bOpticReferenced);
+  EXPECT_EQ((std::tuple{2u * (1924 + 50), 1, 0}),
+            (std::tuple{optic->lost_toggles(), SDUN5_SwitchChopperCurrent(0), int{g_pSDU->m_bOpticReferenced}}));
   optic->set_position(0);
-  EXPECT_EQ(0, g_pSDU->MoveOptic(3, 0, 1));  // the sensor contacted: 0, the move made: 1
-  EXPECT_EQ(1, g_pSDU->MoveOptic(3, 0, 0));
+  // the sensor contacted: 0, the move made: 1
+  EXPECT_EQ((std::pair{0, 1}), (std::pair{g_pSDU->MoveOptic(3, 0, 1), g_pSDU->MoveOptic(3, 0, 0)}));
 }
 
 TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
@@ -211,11 +188,10 @@ TEST_F(OpticsTest, SduFocusSettersSetTheLinearVoltageFirst) {
   for (const auto& [set, x, offset, ldkCode, logged, position] : rows) {
     optic->set_position(33);
     Row();
-    EXPECT_EQ(1, set(x, offset));
-    EXPECT_EQ(ldkCode, dca->ldk_focus_code()) << x << ", " << offset;
-    EXPECT_EQ(std::string("SetLinearspannung mit ") + logged + " Volt\n", log.Lines().at(0));
-    EXPECT_EQ(position, optic->position());
-    EXPECT_EQ(0x4B00, Seen().AllWrites().at(0).first);  // the voltage before the optic moves
+    // the voltage before the optic moves
+    EXPECT_EQ((std::tuple{1, ldkCode, std::string("SetLinearspannung mit ") + logged + " Volt\n", position, 0x4B00}),
+              (std::tuple{set(x, offset), dca->ldk_focus_code(), log.Lines().at(0), optic->position(),
+                          int{Seen().AllWrites().at(0).first}}));
   }
 }
 
@@ -227,9 +203,9 @@ TEST_F(OpticsTest, SduTableCountsAboveThirtyAreCutAndMissingArraysRefused) {
   SDUN5_SetLDScanfokusTable(nullptr, nullptr, 0);
   SDUN5_SetLDScanfokusTable(nullptr, y.data(), 3);
   SDUN5_SetLDScanfokus(35, 0);  // held at entry 29: 2.9 V
-  EXPECT_EQ((Strings{"CSDUCard::SetLDScanfokusTable 40 entries, only the first 30 taken \n",
-                     "CSDUCard::SetLDScanfokusTable no values given, table kept \n",
-                     "SetLinearspannung mit 2.900000 Volt\n", "CDCACard::SetLDKFokusspannung 2.90 V \n"}),
+  EXPECT_EQ((Lines{"CSDUCard::SetLDScanfokusTable 40 entries, only the first 30 taken \n",
+                   "CSDUCard::SetLDScanfokusTable no values given, table kept \n",
+                   "SetLinearspannung mit 2.900000 Volt\n", "CDCACard::SetLDKFokusspannung 2.90 V \n"}),
             log.Lines());
   const double flatX[] = {0, 10}, flatY[] = {5, 5};
   SDUN5_SetLDScanfokusTable(flatX, flatY, 0x10002);  // low 16 bits: 2
@@ -242,32 +218,31 @@ TEST_F(OpticsTest, SduTableCountsAboveThirtyAreCutAndMissingArraysRefused) {
 TEST_F(OpticsTest, EmulationFlags) {
   for (int32_t flag : {1, 2}) {
     SCOPED_TRACE(flag);
-    Emulate(flag);
-    EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_HeadReady());  // emulated reads give 0
-    EXPECT_EQ(flag == 1 ? 1 : 0, DCAN5_MoveToEngPosPossible());
-    EXPECT_EQ(1, DCAN5_LichtschrankeAbfragen());
-    EXPECT_EQ(flag == 1 ? 0u : 2u, Seen().ReadCount(0x5300));
+    CARDN5_SetEmulation(flag);
+    Row();
+    // emulated reads give 0
+    EXPECT_EQ((std::tuple{flag == 1 ? 1 : 0, flag == 1 ? 1 : 0, 1, flag == 1 ? 0u : 2u}),
+              (std::tuple{DCAN5_HeadReady(), DCAN5_MoveToEngPosPossible(), DCAN5_LichtschrankeAbfragen(),
+                          Seen().ReadCount(0x5300)}));
     LENZE(4.0);
     FET(4.0);
     DCAN5_SetSMDirection(flag);
-    EXPECT_EQ(flag == 1 ? 0u : 6u, Seen().WriteCount());
-    EXPECT_EQ(flag == 1 ? 0u : 1u, Seen().Delays().size());  // the LENZE word's 10 us
-    EXPECT_EQ(Strings{}, log.Lines());
+    // the LENZE word's 10 us
+    EXPECT_EQ((std::tuple{flag == 1 ? 0u : 6u, flag == 1 ? 0u : 1u, Lines{}}),
+              (std::tuple{Seen().WriteCount(), Seen().Delays().size(), log.Lines()}));
     Row();
-    EXPECT_EQ(1, SDUN5_SetOpticPosition(5));
-    EXPECT_EQ(Positioning(0, 5), log.Lines());
-    EXPECT_EQ(2u + 10u, Seen().Writes(0xAB00).size());
-    EXPECT_EQ((std::vector<uint32_t>{1000, 1000}), Seen().Delays());
-    EXPECT_EQ(0u, Seen().ReadCount(0x8700));
+    EXPECT_EQ((std::tuple{1, Positioning(0, 5), size_t{2 + 10}, std::vector<uint32_t>{1000, 1000}, size_t{0}}),
+              (std::tuple{SDUN5_SetOpticPosition(5), log.Lines(), Seen().Writes(0xAB00).size(), Seen().Delays(),
+                          Seen().ReadCount(0x8700)}));
   }
   // More than 32767 steps out would wrap the 16-bit toggle count.
   machine.trace().SetEnabled(false);
   log.Clear();
   EXPECT_EQ(1, SDUN5_SetOpticPosition(40000));
-  Strings lines = Positioning(0, 32767);
+  Lines lines = Positioning(0, 32767);
   lines.insert(lines.begin() + 2, "MoveOptic() 40000 steps limited to 32767 \n");
   EXPECT_EQ(lines, log.Lines());
-  Emulate(0);
+  CARDN5_SetEmulation(0);
 }
 
 TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
@@ -276,7 +251,7 @@ TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
                                                   {[] { SDUN5_SetOpticPosition(3); }, 0x000C},
                                                   {[] { SDUN5_SetXenonScanfokus(0, 0); }, 0x000C},
                                                   {[] { SDUN5_SetLDPlotfokus(0, 0); }, 0x0000}};
-  Emulate(1);  // the sensor reads active: short moves
+  CARDN5_SetEmulation(1);  // the sensor reads active: short moves
   for (const auto& [op, own] : rows) {
     for (uint16_t pattern : {0x0000, 0xFFFF}) {
       EPUN5_SetOKOutput(pattern);
@@ -287,7 +262,7 @@ TEST_F(OpticsTest, SduChangesOnlyItsOwnOutputBits) {
       for (uint16_t w : writes) EXPECT_EQ(pattern & ~own, w & ~own) << "own " << own;
     }
   }
-  Emulate(0);
+  CARDN5_SetEmulation(0);
 }
 
 }  // namespace

@@ -1,31 +1,21 @@
 // The MBU against its simulated board: the card identity per jumper ID, the
 // block checks and transfers, the bank waits, the dividers and trigger
 // commands, the set-up exports and their emulation.
-#include <gtest/gtest.h>
-#include <stdint.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "errlog32.h"
 #include "errlog32_ext.h"
 #include "hwconf32_ext.h"
 #include "hwinfo32_ext.h"
 #include "mbu_model.h"
-#include "test_support.h"
 
 inline bool operator==(const MBU_CARD_INFO& a, const MBU_CARD_INFO& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 namespace {
-
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-using Lines = std::vector<std::string>;
 
 // Words that differ from block to block and from word to word.
 std::vector<uint16_t> Image(uint32_t words, uint16_t seed) {
@@ -50,8 +40,7 @@ class MbuTest : public testsupport::RowsTest {
     mbu = &machine.Add<sim::MbuModel>(3);
     ASSERT_EQ(1, MBUN5_InitPowerOn());
     ASSERT_EQ(1, MBUN5_InitAction(0, 0));
-    machine.trace().Clear();
-    log.Clear();
+    Row();
   }
   void WriteAndTrigger(const MBU_BLOCK_INFO& b) {
     ASSERT_EQ(1, MBUN5_WriteBlock(b)) << log.Dump();
@@ -61,62 +50,46 @@ class MbuTest : public testsupport::RowsTest {
   sim::MbuModel* mbu = nullptr;
 };
 
-// The jumper ID the board shows; an error another board recorded earlier.
-struct IdentityRow {
-  int32_t boardId, emulation, errorBefore;
-  MBU_CARD_INFO info;
-  const char* advance;
-  int32_t result, errors;
-};
+// The jumper ID the board shows, the emulation flag, an error another board
+// recorded earlier; the card record, its advance type's text, the result and
+// the errors counted.
+using IdentityRow = std::tuple<int32_t, int32_t, int32_t, MBU_CARD_INFO, const char*, int32_t, int32_t>;
 
 TEST_F(MbuTest, PowerOnIdentifiesTheCardByItsJumperID) {
-  const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ";
-  // clang-format off
-  const IdentityRow rows[] = {
-      {0, 0, 0, {0, 0x800000, 0}, kStd, 1, 0},
-      {1, 0, 0, {1, 0x1000000, 0}, kStd, 1, 0},
-      {2, 0, 0, {2, 0x800000, 2}, kTRIM, 1, 0},
-      {3, 0, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
-      {4, 0, 0, {4, 0x800000, 0}, kStd, 1, 0},
-      {5, 0, 0, {5, 0x1000000, 2}, kTRIM, 1, 0},
-      {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
-      {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (2): not read, the ID read before
-      {7, 0, 0, {7, 0, MBU_ADVANCE_UNDEFINED}, "no advance type defined ", 0, 2},
-      {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},  // emulated (= 1): always ID 3
-      {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0},
-  };
-  // clang-format on
-  for (const IdentityRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << "jumper " << r.boardId << " emulation " << r.emulation);
-    mbu->set_jumper_id(static_cast<uint32_t>(r.boardId));
-    CARDN5_SetEmulation(r.emulation);
+  const char *kStd = "standard advance ", *kTRIM = " 'TRIM' advance ", *kNone = "no advance type defined ";
+  const uint32_t kUndef = MBU_ADVANCE_UNDEFINED;
+  // Emulated (1): always ID 3; emulated (2): not read, the ID read before kept.
+  const IdentityRow rows[] = {{0, 0, 0, {0, 0x800000, 0}, kStd, 1, 0},   {1, 0, 0, {1, 0x1000000, 0}, kStd, 1, 0},
+                              {2, 0, 0, {2, 0x800000, 2}, kTRIM, 1, 0},  {3, 0, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
+                              {4, 0, 0, {4, 0x800000, 0}, kStd, 1, 0},   {5, 0, 0, {5, 0x1000000, 2}, kTRIM, 1, 0},
+                              {6, 0, 0, {6, 0x1000000, 2}, kTRIM, 1, 0}, {1, 2, 0, {6, 0x1000000, 2}, kTRIM, 1, 0},
+                              {7, 0, 0, {7, 0, kUndef}, kNone, 0, 2},    {0, 1, 0, {3, 0x1000000, 2}, kTRIM, 1, 0},
+                              {1, 0, 1, {1, 0x1000000, 0}, kStd, 0, 0}};
+  for (const auto& [boardId, emulation, errorBefore, info, advance, result, errors] : rows) {
+    mbu->set_jumper_id(static_cast<uint32_t>(boardId));
+    CARDN5_SetEmulation(emulation);
     Row();
-    if (r.errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
-    EXPECT_EQ(r.result, MBUN5_InitPowerOn());
-    EXPECT_EQ(r.info, MBUN5_GetCardInfo());
-    const std::string id = std::to_string(r.info.dwJumperID);
-    Lines lines = {"CMBUCard::SetCardInfo \n", "CMBUCard::GetCardID  jumper ID is " + id + " \n"};
-    if (r.boardId == 7) lines.push_back("no valid card ID 7 \n");
-    lines.push_back("CMBUCard::SetCardInfo  jumper ID: " + id + " \n");
-    lines.push_back("CMBUCard::SetCardInfo  possible pixels: " + std::to_string(r.info.dwPossiblePixels) + " \n");
-    lines.push_back(std::string("CMBUCard::SetCardInfo  advance type: ") + r.advance + " \n");
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(r.errors + (r.errorBefore ? 1 : 0), ERRLOGX_ErrorCount());
-    EXPECT_EQ(r.errors ? 4830 : r.errorBefore ? 2142 : 0, testsupport::LastError().code);
+    if (errorBefore) ERRLOG_SetLastDebugError(2142, 0, "CIOD.cpp", 1);
+    const std::string id = std::to_string(info.dwJumperID);
+    Lines lines = {"CMBUCard::SetCardInfo \n", "CMBUCard::GetCardID  jumper ID is " + id + " \n",
+                   "CMBUCard::SetCardInfo  jumper ID: " + id + " \n",
+                   "CMBUCard::SetCardInfo  possible pixels: " + std::to_string(info.dwPossiblePixels) + " \n",
+                   std::string("CMBUCard::SetCardInfo  advance type: ") + advance + " \n"};
+    if (boardId == 7) lines.insert(lines.begin() + 2, "no valid card ID 7 \n");
+    const int32_t code = errors ? 4830 : errorBefore ? 2142 : 0;
     // The CSI register is cleared even when emulated; only then the direction stays in the shadow.
-    EXPECT_EQ((r.emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}), Seen().AllWrites());
-    EXPECT_EQ(r.emulation ? 0u : 2u, Seen().CountDelays(1000));
-    EXPECT_EQ(r.emulation ? 0u : 1u, Seen().ReadCount(0xA700));
+    EXPECT_EQ((std::tuple{result, info, lines, errors + (errorBefore ? 1 : 0), code,
+                          emulation ? Writes{{0x0302, 0}} : Writes{{0x0302, 0}, {0xB300, 0}}, emulation ? 0u : 2u}),
+              (std::tuple{MBUN5_InitPowerOn(), MBUN5_GetCardInfo(), log.Lines(), ERRLOGX_ErrorCount(),
+                          testsupport::LastError().code, Seen().AllWrites(), Seen().CountDelays(1000)}));
   }
   CARDN5_SetEmulation(0);
 }
 
 // The record's fields, the emulation flag, the words written when accepted
 // or the log line of a refused block.
-struct BlockRow {
-  uint32_t x, y, byteCount, countFromPixels, zero, mode, emulation, words;
-  const char* refusal;
-};
+using BlockRow =
+    std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, const char*>;
 
 TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
   static std::vector<uint16_t> image = Image(0x100000, 7);
@@ -145,23 +118,19 @@ TEST_F(MbuTest, BlockChecksRefuseBeforeAnyPortAccess) {
       {32, 2, 0, 0, 0, 0, 1, 4, nullptr},  // emulated (= 1): no port, no wait
   };
   // clang-format on
-  for (const BlockRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << r.x << " x " << r.y << " zero " << r.zero << " mode " << r.mode);
+  for (const auto& [x, y, byteCount, countFromPixels, zero, mode, emulation, words, refusal] : rows) {
     MBUN5_TrigSoftReset();
-    CARDN5_SetEmulation(static_cast<int32_t>(r.emulation));
+    CARDN5_SetEmulation(static_cast<int32_t>(emulation));
     Row();
-    MBU_BLOCK_INFO b = Block(image, r.x, r.y, r.zero, r.mode);
-    b.dwByteCount = r.byteCount;
-    b.dwCountFromPixels = r.countFromPixels;
-    EXPECT_EQ(r.refusal ? 0 : 1, MBUN5_WriteBlock(b));
-    EXPECT_EQ(r.refusal ? Lines{r.refusal} : Lines{}, log.Lines());
-    if (r.refusal || r.emulation) {
-      EXPECT_EQ(0u, Seen().size());
-      continue;
-    }
-    EXPECT_EQ(1u, Seen().Count(sim::Access::BlockOut));
-    ASSERT_EQ(r.words, mbu->address_counter());
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + r.words, mbu->bank(0).begin()));
+    MBU_BLOCK_INFO b = Block(image, x, y, zero, mode);
+    b.dwByteCount = byteCount;
+    b.dwCountFromPixels = countFromPixels;
+    const bool written = !refusal && !emulation;
+    EXPECT_EQ((std::tuple{refusal ? 0 : 1, refusal ? Lines{refusal} : Lines{}, written ? 1u : 0u, written,
+                          written ? words : 0, true}),
+              (std::tuple{MBUN5_WriteBlock(b), log.Lines(), Seen().Count(sim::Access::BlockOut), Seen().size() > 0,
+                          mbu->address_counter(),
+                          std::equal(image.begin(), image.begin() + mbu->address_counter(), mbu->bank(0).begin())}));
   }
   CARDN5_SetEmulation(0);
 }
@@ -184,9 +153,8 @@ TEST_F(MbuTest, BankWaitOutlastsABusyBoardAndGivesUpOnAnIdleOne) {
 
 // Segments 0, 3, 3 again and again: commands 5, 12, 10, 5, ...
 TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
-  EXPECT_EQ(1, MBUN5_GravurVorbereiten());
-  EXPECT_EQ((Lines{"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"}),
-            log.Lines());
+  const Lines reminders = {"machine must running with correct DrumSpeed \n", "IPG must be programmed correct \n"};
+  EXPECT_EQ((std::pair{1, reminders}), (std::pair{MBUN5_GravurVorbereiten(), log.Lines()}));
   std::vector<std::vector<uint16_t>> images;
   Row();
   for (uint16_t i = 0; i < 50; ++i) {
@@ -200,18 +168,14 @@ TEST_F(MbuTest, FiftyBlocksArriveIntactInAlternatingBanks) {
     EXPECT_EQ(images[i], mbu->blocks()[i].words) << i;
     EXPECT_EQ(i % 3 == 0 ? 5 : i % 3 == 1 ? 12 : 10, mbu->blocks()[i].command) << i;
   }
-  EXPECT_EQ(50u, Seen().Count(sim::Access::BlockOut));
-  EXPECT_TRUE(Seen().Writes(0xAB00).empty());  // the command alone tells the segment
+  // The command alone tells the segment.
+  EXPECT_EQ((std::pair{size_t{50}, Words{}}), (std::pair{Seen().Count(sim::Access::BlockOut), Seen().Writes(0xAB00)}));
 }
 
 // The plot height set before (the block carries one more); the divider
 // field afterwards; the writes after the direction write up to the trigger
 // command; the calculation's log line (error 2001 for a wrong mode, else 4004).
-struct DividerRow {
-  uint32_t mode, steps, plotHeight, zero, result, divider;
-  Writes writes;
-  const char* failure;
-};
+using DividerRow = std::tuple<uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, Writes, const char*>;
 
 TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
   // clang-format off
@@ -233,37 +197,32 @@ TEST_F(MbuTest, DividersOfTheThreeAdvanceModesAndTheirTriggers) {
   };
   // clang-format on
   std::vector<uint16_t> words = Image(16, 1);
-  for (const DividerRow& r : rows) {
-    SCOPED_TRACE(testing::Message() << "mode " << r.mode << " steps " << r.steps);
-    MBUN5_SetPlotHeightPI(r.plotHeight);
-    MBU_BLOCK_INFO b = Block(words, 16, 16, r.zero, r.mode, r.steps);
-    b.dwPlotHeightPixel = r.plotHeight + 1;
-    ASSERT_TRUE(!r.result || MBUN5_WriteBlock(b) == 1);
+  for (const auto& [mode, steps, plotHeight, zero, result, divider, writes, refusal] : rows) {
+    SCOPED_TRACE(testing::Message() << "mode " << mode << " steps " << steps);
+    MBUN5_SetPlotHeightPI(plotHeight);
+    MBU_BLOCK_INFO b = Block(words, 16, 16, zero, mode, steps);
+    b.dwPlotHeightPixel = plotHeight + 1;
+    ASSERT_TRUE(!result || MBUN5_WriteBlock(b) == 1);
     const uint16_t bank = g_pMBU->m_wExpectedBank;
     Row();
-    EXPECT_EQ(r.result, static_cast<uint32_t>(MBUN5_TriggerBlock(b)));
-    EXPECT_EQ(r.divider, g_pMBU->m_wSMDivider);
+    const int32_t got = MBUN5_TriggerBlock(b);
     const Writes all = Seen().AllWrites();  // a refused block: none at all
-    EXPECT_EQ(r.writes, Writes(all.begin() + (r.result ? 1 : 0), all.end()));
-    EXPECT_EQ(r.result ? 1 - bank : bank, g_pMBU->m_wExpectedBank);
     char failure[128] = "";
-    if (r.failure) snprintf(failure, sizeof failure, r.failure, r.steps);
-    EXPECT_EQ((r.failure ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{}), log.Lines());
-    EXPECT_EQ(r.failure ? (r.mode > 2 ? 2001 : 4004) : 0, testsupport::LastError().code);
+    if (refusal) snprintf(failure, sizeof failure, refusal, steps);
+    EXPECT_EQ((std::tuple{result, divider, writes, result ? 1 - bank : bank,
+                          refusal ? Lines{failure, "CMBUCard: Fehler in CalcSMTeilerwert\n"} : Lines{},
+                          refusal ? (mode > 2 ? 2001 : 4004) : 0}),
+              (std::tuple{static_cast<uint32_t>(got), uint32_t{g_pMBU->m_wSMDivider},
+                          Writes(all.begin() + (result ? 1 : 0), all.end()), int{g_pMBU->m_wExpectedBank}, log.Lines(),
+                          testsupport::LastError().code}));
   }
 }
 
-struct ExportRow {
-  const char* name;
-  std::function<void(sim::MbuModel&)> board;  // before the call, with emulation off
-  int32_t emulation;
-  std::function<int32_t()> call;
-  int32_t result;
-  Writes writes;
-  std::vector<uint32_t> delays;
-  Lines lines;  // the window's texts as the stand-in logs them
-  int32_t error;
-};
+// The name; what the board is made to do before the call, with emulation
+// off; the emulation flag; the call, its result, the writes and pauses; the
+// lines (the window's texts as the stand-in logs them); the error recorded.
+using ExportRow = std::tuple<const char*, std::function<void(sim::MbuModel&)>, int32_t, std::function<int32_t()>,
+                             int32_t, Writes, std::vector<uint32_t>, Lines, int32_t>;
 
 // The board's clock to where its zero-pulse counter shows n.
 std::function<void(sim::MbuModel&)> DrumTurn(sim::Machine& machine, uint64_t n) {
@@ -345,21 +304,18 @@ TEST_F(MbuTest, ExportsAgainstTheBoard) {
       {"no direction set: no line at deletion", none, 0, [] { return CARDN5_DeleteCardObjects(), 1; }, 1, {}, {}, {}, 0},
   };
   // clang-format on
-  for (const ExportRow& r : rows) {
-    SCOPED_TRACE(r.name);
-    r.board(*mbu);
-    CARDN5_SetEmulation(r.emulation);
+  for (const auto& [name, board, emulation, call, result, writes, delays, lines, error] : rows) {
+    SCOPED_TRACE(name);
+    board(*mbu);
+    CARDN5_SetEmulation(emulation);
     HWINFOX_Clear();
     Row();
-    EXPECT_EQ(r.result, r.call());
-    EXPECT_EQ(r.writes, Seen().AllWrites());
-    EXPECT_EQ(r.delays, Seen().Delays());
-    EXPECT_EQ(r.lines, log.Lines());
-    EXPECT_EQ(r.error, testsupport::LastError().code);
-    int32_t code = 0;
+    const int32_t got = call();
+    int32_t code = 0;  // the text shown in the window, then closed
     HWINFOX_GetCall(1, nullptr, nullptr, &code, nullptr, 0);
-    EXPECT_EQ(r.error ? 3016 : 0, code);  // the text shown in the window, then closed
-    EXPECT_EQ(r.error ? 4 : 0, HWINFOX_CallCount());
+    EXPECT_EQ((std::tuple{result, writes, delays, lines, error, error ? 3016 : 0, error ? 4 : 0}),
+              (std::tuple{got, Seen().AllWrites(), Seen().Delays(), log.Lines(), testsupport::LastError().code, code,
+                          HWINFOX_CallCount()}));
     CARDN5_SetEmulation(0);
   }
 }
@@ -372,22 +328,19 @@ TEST_F(MbuTest, TriggerWaitCountsHalfAMillionPassesAndKeepsTheBankToggled) {
   std::vector<uint16_t> words = Image(16, 5);
   const MBU_BLOCK_INFO b = Block(words, 16, 16, 0x300);
   for (const uint64_t latencyUs : {33499950u, 33500013u}) {
-    SCOPED_TRACE(latencyUs);
     ASSERT_EQ(1, MBUN5_InitAction(0, 0));
     mbu->set_trigger_latency_ns(latencyUs * 1000);
     ASSERT_EQ(1, MBUN5_WriteBlock(b));
     log.Clear();
     const uint64_t reads = mbu->status_reads();
-    const int32_t accepted = MBUN5_TriggerBlock(b);
-    EXPECT_EQ(latencyUs < 33500000u ? 1 : 0, accepted);
-    EXPECT_EQ(1, g_pMBU->m_wExpectedBank);
-    EXPECT_EQ(3, g_pMBU->m_wLastZeroSegment);
+    const bool accepted = latencyUs < 33500000u;
+    EXPECT_EQ((std::tuple{int32_t{accepted}, 1, 3}),
+              (std::tuple{MBUN5_TriggerBlock(b), int{g_pMBU->m_wExpectedBank}, int{g_pMBU->m_wLastZeroSegment}}));
     if (accepted) continue;
-    EXPECT_EQ(8u + 7u * 499999u, mbu->status_reads() - reads);
-    EXPECT_EQ(Lines{"CMBUCard::WaitForTrigAccepted()  trigger is not accepted on the MBU card and bank has not "
-                    "switched \n"},
-              log.Lines());
-    EXPECT_EQ(4694, testsupport::LastError().code);
+    const Lines refused = {
+        "CMBUCard::WaitForTrigAccepted()  trigger is not accepted on the MBU card and bank has not switched \n"};
+    EXPECT_EQ((std::tuple{uint64_t{8u + 7u * 499999u}, refused, 4694}),
+              (std::tuple{mbu->status_reads() - reads, log.Lines(), testsupport::LastError().code}));
   }
 }
 

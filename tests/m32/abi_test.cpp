@@ -3,7 +3,6 @@
 // callbacks. A mismatch here corrupts the host's stack on the machine.
 #include <gtest/gtest.h>
 #include <stddef.h>
-#include <stdint.h>
 
 #include <cstring>
 #include <tuple>
@@ -108,6 +107,13 @@ extern "C" int32_t __attribute__((cdecl, noinline)) CdeclControl(uint32_t a, uin
   return static_cast<int32_t>(a - b);
 }
 
+// The scanned row reaches the device as seven arguments.
+uint32_t g_pollArgs[7];
+extern "C" int32_t CARDN5_CDECL DevPoll(void*, const uint32_t* args, uint32_t) {
+  for (int i = 0; i < 7; ++i) g_pollArgs[i] = args[i];
+  return 0x5A5A1234;
+}
+
 class CallingConvention : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -117,6 +123,7 @@ class CallingConvention : public ::testing::Test {
     HWIO_DEVICE dev{};
     dev.pfnIn = DevIn;
     dev.pfnOut = DevOut;
+    dev.pfnPollVorschub = DevPoll;
     ASSERT_EQ(HWIOX_AttachDevice(&dev), 1);
   }
   void TearDown() override { HWIOX_Reset(); }
@@ -127,9 +134,13 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
   const uint32_t sm[] = {120u, 1u, 0u}, ab[] = {10u, 3u}, zeros[13] = {};
   static const char kFormat[] = "abi_test %u %u\n";
   const uint32_t logArgs[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(kFormat)), 1u, 2u};
+  MBU_CARD_INFO info = {1, 2, 3};
+  const uint32_t infoArg[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info))};
   // No board objects here: the MBU exports return 0 and touch nothing. The
   // port read's result is compared in its low 16 bits. The log writer takes
-  // a variable argument list: the caller cleans up.
+  // a variable argument list: the caller cleans up. A 12-byte record comes
+  // back through a hidden pointer pushed last, which the callee removes and
+  // hands back in eax; the name counts 0 bytes.
   const std::tuple<const char*, CallProbe, uint32_t, uint32_t, uint32_t> cases[] = {
       {"HWIO_Hout", Call(&HWIO_Hout, hout, 2), 8, 1, ~0u},
       {"CARDN5_PortOut", Call(&CARDN5_PortOut, out, 2), 8, 1, ~0u},
@@ -139,57 +150,21 @@ TEST_F(CallingConvention, CalleeRemovesExactlyItsArgumentsFromTheStack) {
       {"MBUN5_InitAction", Call(&MBUN5_InitAction, ab, 2), 8, 0, ~0u},
       {"MBUN5_WriteBlock (record by value)", Call(&MBUN5_WriteBlock, zeros, 13), 52, 0, ~0u},
       {"ERRLOG_WriteToLOGFile", Call(&ERRLOG_WriteToLOGFile, logArgs, 3), 0, 1, ~0u},
+      {"MBUN5_GetCardInfo", Call(&MBUN5_GetCardInfo, infoArg, 1), 4, infoArg[0], ~0u},
   };
-  for (const auto& [name, p, popped, result, mask] : cases) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(CalleePopped(p), popped);
-    EXPECT_EQ(p.eax & mask, result);
-  }
+  for (const auto& [name, p, popped, result, mask] : cases)
+    EXPECT_EQ((std::pair{CalleePopped(p), p.eax & mask}), (std::pair{popped, result})) << name;
   // The arguments arrived in order and, for the ports, cut to 16 bits.
   EXPECT_EQ((std::vector<uint32_t>{'O', 0x0F00, 0x8001, 'O', 0x0704, 0x1234, 'I', 0x0B00, 'S', 120, 1, 0}), g_seen);
-}
-
-// A 12-byte record comes back through a hidden pointer pushed last, which
-// the callee removes and hands back in eax; the name counts 0 bytes.
-TEST_F(CallingConvention, CardInfoComesBackThroughTheHiddenPointerTheCalleePops) {
-  MBU_CARD_INFO info = {1, 2, 3};
-  const uint32_t args[] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&info))};
-  const CallProbe p = Call(&MBUN5_GetCardInfo, args, 1);
-  EXPECT_EQ((std::pair{CalleePopped(p), p.eax}), (std::pair{4u, args[0]}));
   EXPECT_EQ((std::vector<uint32_t>{MBU_JUMPER_ID_UNREAD, 0, MBU_ADVANCE_UNDEFINED}),
             (std::vector<uint32_t>{info.dwJumperID, info.dwPossiblePixels, info.dwAdvanceType}));
-}
-
-// The scanned row: the export's five arguments, and the seven the port
-// library hands its device (the callee's stack cleaned by the callee).
-uint32_t g_pollArgs[7];
-extern "C" int32_t CARDN5_CDECL DevPoll(void*, const uint32_t* args, uint32_t) {
-  for (int i = 0; i < 7; ++i) g_pollArgs[i] = args[i];
-  return 0x5A5A1234;
-}
-
-TEST_F(CallingConvention, ScanRowPassesItsArgumentsOnAsSevenToTheDevice) {
-  HWIO_DEVICE dev{};
-  dev.pfnOut = DevOut;
-  dev.pfnPollVorschub = DevPoll;
-  ASSERT_EQ(HWIOX_AttachDevice(&dev), 1);
-  ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  CARDN5_SetEmulation(1);  // no handshake with a board that is not there
-  CSEN5_SetScanmode(0, 0, 0);
-  const uint32_t row[] = {0x11111111u, 17u, 0u, 0x44444444u, 0x55555555u};
-  const CallProbe p = Call(&CSEN5_ScanOneRow, row, 5);
-  EXPECT_EQ((std::pair{CalleePopped(p), p.eax}), (std::pair{20u, 0x5A5A1234u}));
-  // scan mode 0: 17 pixels are 2 groups of 16, flags (0, 1)
-  EXPECT_EQ(std::vector<uint32_t>(g_pollArgs, g_pollArgs + 7),
-            (std::vector<uint32_t>{0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}));
-  CARDN5_DeleteCardObjects();
 }
 
 // ---- Doubles, five argument slots, pointers ------------------------------------
 // A double travels in two argument slots, low word first; a slot too many or
 // too few, or the halves swapped, shows in the value the board receives.
 
-TEST_F(CallingConvention, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThem) {
+TEST_F(CallingConvention, DoublesFiveSlotsAndAScannedRowArriveInOrderAndTheCalleeRemovesThem) {
   ASSERT_EQ(CARDN5_CreateCardObjects(), 1);
   const double sx[] = {0.0, 10.0}, sy[] = {2.0, 8.0}, sdu[] = {5.0, 1.0};
   SDUN5_SetLDScanfokusTable(sx, sy, 2);
@@ -200,7 +175,15 @@ TEST_F(CallingConvention, DoublesAndFiveSlotsArriveInOrderAndTheCalleeRemovesThe
   EXPECT_EQ((std::vector<uint32_t>{16, 1, 'O', 0x4B00, 102}),
             (std::vector<uint32_t>{CalleePopped(p), p.eax, g_seen.at(0), g_seen.at(1), g_seen.at(2) >> 8u}));
 
+  // The scanned row, emulated (no handshake with a board that is not there):
+  // scan mode 0 makes 17 pixels 2 groups of 16, flags (0, 1).
   CARDN5_SetEmulation(1);
+  CSEN5_SetScanmode(0, 0, 0);
+  const uint32_t row[] = {0x11111111u, 17u, 0u, 0x44444444u, 0x55555555u};
+  const CallProbe scan = Call(&CSEN5_ScanOneRow, row, 5);
+  EXPECT_EQ((std::vector<uint32_t>{20u, 0x5A5A1234u, 0x11111111u, 2u, 0u, 0x44444444u, 0x55555555u, 0u, 1u}),
+            (std::vector<uint32_t>{CalleePopped(scan), scan.eax, g_pollArgs[0], g_pollArgs[1], g_pollArgs[2],
+                                   g_pollArgs[3], g_pollArgs[4], g_pollArgs[5], g_pollArgs[6]}));
   ERRLOGX_SetCapture(1);
   // One unit of radius between the circumferences (200 steps) and 10
   // calibrated steps; focus 50 on the table is 20 steps of defocus: 190 out.

@@ -10,9 +10,7 @@
 
 namespace {
 
-using eputest::EpuTest;
-using eputest::Job;
-using eputest::SmMoveRecorder;
+using namespace eputest;
 
 // An exchange's result, or -1 when its answer is not "Emulation" alone.
 // The command is not even looked at.

@@ -12,10 +12,7 @@
 
 namespace {
 
-using eputest::EpuTest;
-using eputest::Job;
-using eputest::SmMoveRecorder;
-using Lines = std::vector<std::string>;
+using namespace eputest;
 
 const std::string kNoJob = "DoOneRow: wRowLength = 0, no job prepared -> row refused\n";
 const std::string kPLL = "in LaserOneRow PLL not in range \n";
@@ -57,11 +54,10 @@ TEST_F(EpuTest, RowFailures) {
     for (int n = 0; n < before; ++n) ASSERT_EQ(1, EpuTest::Row(mode, 3, 10));
     epu->set_pll_locked(!pllLost);
     SmMoveRecorder::failOnCall = failOn;
-    testsupport::ClearLastError();
-    const size_t rows = epu->rows().size();
+    Forget();
     EXPECT_EQ(result, EpuTest::Row(mode, 3, 10));
     ExpectLastLinesAndCode(log, lines, code);
-    EXPECT_EQ(rowsTaken, epu->rows().size() - rows);
+    EXPECT_EQ(rowsTaken, NewRows().size());
     epu->set_pll_locked(true);
   }
 }
@@ -80,36 +76,36 @@ TEST_F(EpuTest, StartHandshakeTriesAndPolls) {
   auto noBank0 = [](sim::EpuModel& b) { b.set_wrpl1_never_set(true); };
   auto noSlot = [](sim::EpuModel& b) { b.set_wrallo_never_set(true); };
   auto slotAt2000 = [](sim::EpuModel& b) { b.ScriptBitFor(Status::WRALLO_BIT, false, 1 + 1999); };
-  const struct {
-    const char* name;
-    std::function<void(sim::EpuModel&)> board;
-    size_t tries, sleeps;
-    uint64_t statusReads;
-    Lines polls;    // the poll messages, in order
-    Lines failure;  // the last lines of a failed start
-  } cases[] = {
-      {"bank 0 at once", [](sim::EpuModel&) {}, 1, 0, 2, {}, {}},
-      {"bank 0 never", noBank0, 5, 0, 6, {}, {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
-      {"no row slot", noSlot, 1, 2000, 2001, Lines(40, wrallo), {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
-      {"slot on the 2000th poll", slotAt2000, 1, 1999, 2001, Lines(40, wrallo), {}},
-      {"messages on polls 1, 51, 101", slotAfter120, 1, 120, 122, {wrallo, envorsch, wrallo, envorsch, wrallo}, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    c.board(*epu);
+  // the board, then the tries, 1 ms sleeps and status reads, the poll messages in
+  // order and the last lines of a failed start
+  const std::tuple<const char*, std::function<void(sim::EpuModel&)>, uint64_t, uint64_t, uint64_t, Lines, Lines>
+      cases[] = {
+          {"bank 0 at once", [](sim::EpuModel&) {}, 1, 0, 2, {}, {}},
+          {"bank 0 never", noBank0, 5, 0, 6, {}, {"WRPL1_BIT wurde als 0 erkannt\n", kSetBits}},
+          {"no row slot",
+           noSlot,
+           1,
+           2000,
+           2001,
+           Lines(40, wrallo),
+           {"2000 Retries -> immer noch nicht ok\n", kSetBits}},
+          {"slot on the 2000th poll", slotAt2000, 1, 1999, 2001, Lines(40, wrallo), {}},
+          {"messages on polls 1, 51, 101", slotAfter120, 1, 120, 122, {wrallo, envorsch, wrallo, envorsch, wrallo}, {}},
+      };
+  for (const auto& [name, board, tries, sleeps, statusReads, polls, failure] : cases) {
+    SCOPED_TRACE(name);
+    board(*epu);
     const uint64_t reads = epu->status_reads();
     Forget();
-    testsupport::ClearLastError();
     EPU_GRAVUR_PARAMS job = Job();
     job.wStartposY = 77;
-    EXPECT_EQ(c.failure.empty() ? 1 : 0, EPUN5_GravurVorbereiten(job));
-    EXPECT_EQ(c.tries, machine.trace().CountDelays(10000u * 1000u));
-    EXPECT_EQ(c.sleeps, machine.trace().CountDelays(1000));
-    EXPECT_EQ(c.statusReads, epu->status_reads() - reads);
-    EXPECT_EQ(c.polls, log.Containing("-> retrying"));
-    ExpectLastLinesAndCode(log, c.failure, c.failure.empty() ? 0 : 2006);
-    EXPECT_EQ(0, g_pEPU->m_wExpectedBank);
-    EXPECT_EQ(77, g_pEPU->m_wStartposY);
+    EXPECT_EQ(failure.empty() ? 1 : 0, EPUN5_GravurVorbereiten(job));
+    EXPECT_EQ((std::vector<uint64_t>{tries, sleeps, statusReads}),
+              (std::vector<uint64_t>{machine.trace().CountDelays(10000u * 1000u), machine.trace().CountDelays(1000),
+                                     epu->status_reads() - reads}));
+    EXPECT_EQ(polls, log.Containing("-> retrying"));
+    ExpectLastLinesAndCode(log, failure, failure.empty() ? 0 : 2006);
+    EXPECT_EQ((std::pair<int, int>{0, 77}), (std::pair<int, int>{g_pEPU->m_wExpectedBank, g_pEPU->m_wStartposY}));
     epu->set_wrpl1_never_set(false);
     epu->set_wrallo_never_set(false);
   }
@@ -147,39 +143,31 @@ int32_t CARDN5_CALL RefusingMove(uint32_t, uint32_t, uint32_t) {
   return 0;
 }
 
-struct Case {
-  const char* name;
-  uint16_t smAuto;
-  uint32_t mode;
-  int rowsBefore, result, moves;  // moves: SmMove calls the row makes
-};
-
 // What the last row left: result, writes, log lines and the board's state.
-using Outcome =
-    std::tuple<int32_t, std::vector<std::pair<uint16_t, uint16_t>>, std::vector<std::string>, std::vector<int>>;
+using Outcome = std::tuple<int32_t, Writes, Lines, std::vector<int>>;
 
-class EpuNullStepperTest : public eputest::EpuTest {
+class EpuNullStepperTest : public EpuTest {
  protected:
   // The same job each time: rand() reseeded, the offset cursor put back.
-  Outcome Run(const Case& c, PFN_SMMOVE pfnLast, uint16_t cursor) {
+  Outcome Run(uint16_t smAuto, uint32_t mode, int rowsBefore, PFN_SMMOVE pfnLast, uint16_t cursor) {
     std::srand(7);
-    PrepareJob([&c](EPU_GRAVUR_PARAMS& job) { job.wSMAuto = c.smAuto, job.wRandomOffset = 1; });
+    PrepareJob([smAuto](EPU_GRAVUR_PARAMS& job) { job.wSMAuto = smAuto, job.wRandomOffset = 1; });
     g_wRandomCursor = cursor;
-    for (int i = 0; i < c.rowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
-    log.Clear();
-    const size_t mark = machine.trace().Mark(), rows = epu->rows().size();
-    const int32_t result = EPUN5_DoOneRow(0x1000, 0x2000, c.mode, 3, 10, pfnLast);
+    for (int i = 0; i < rowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
+    Forget();
+    const int32_t result = EPUN5_DoOneRow(0x1000, 0x2000, mode, 3, 10, pfnLast);
     const CEPUCard& e = *g_pEPU;
     return {result,
-            machine.trace().Since(mark).AllWrites(),
+            machine.trace().AllWrites(),
             log.Lines(),
-            {static_cast<int>(epu->rows().size() - rows), e.m_wExpectedBank, e.m_bFirstRow, e.m_wStartOffset,
-             e.m_wRowCounter, epu->control(), e.m_bInDoOneRow.load()}};
+            {static_cast<int>(NewRows().size()), e.m_wExpectedBank, e.m_bFirstRow, e.m_wStartOffset, e.m_wRowCounter,
+             epu->control(), e.m_bInDoOneRow.load()}};
   }
 };
 
 TEST_F(EpuNullStepperTest, ARowNeedingANullStepperEndsAsAFailedMove) {
-  const Case cases[] = {
+  // board advance, row mode, rows before; the result and the SmMove calls the row makes
+  const std::tuple<const char*, uint16_t, uint32_t, int, int, int> cases[] = {
       {"single row, host advance", 0, 0, 1, 0, 1},
       {"first row of the job moves nothing", 0, 0, 0, 1, 0},
       {"single row, board advance", 1, 0, 1, 1, 0},
@@ -189,16 +177,16 @@ TEST_F(EpuNullStepperTest, ARowNeedingANullStepperEndsAsAFailedMove) {
       {"stepper move only, board advance", 1, 3, 0, 0, 1},
   };
   const uint16_t cursor = g_wRandomCursor;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, smAuto, mode, rowsBefore, result, moves] : cases) {
+    SCOPED_TRACE(name);
     g_nRefused = 0;
-    const Outcome failed = Run(c, &RefusingMove, cursor);
-    ASSERT_EQ(c.moves, g_nRefused);
-    Outcome null = Run(c, nullptr, cursor);
-    std::vector<std::string>& lines = std::get<2>(null);
-    EXPECT_EQ(c.moves, std::count(lines.begin(), lines.end(), kNullLine));
+    const Outcome failed = Run(smAuto, mode, rowsBefore, &RefusingMove, cursor);
+    ASSERT_EQ(moves, g_nRefused);
+    Outcome null = Run(smAuto, mode, rowsBefore, nullptr, cursor);
+    Lines& lines = std::get<2>(null);
+    EXPECT_EQ(moves, std::count(lines.begin(), lines.end(), kNullLine));
     lines.erase(std::remove(lines.begin(), lines.end(), kNullLine), lines.end());
-    EXPECT_EQ(c.result, std::get<0>(null));
+    EXPECT_EQ(result, std::get<0>(null));
     EXPECT_EQ(failed, null);
   }
 }

@@ -12,11 +12,8 @@
 
 namespace {
 
+using namespace eputest;
 using epu::Status;
-using eputest::EpuTest;
-using eputest::Levels;
-using eputest::SmMoveRecorder;
-using Lines = std::vector<std::string>;
 
 // ---- Shift, divider and offset arithmetic -----------------------------------------
 
@@ -59,10 +56,9 @@ TEST_F(EpuTest, StepsPerRowSetTheAdvanceDivider) {
 TEST_F(EpuTest, RandomOffsetsComeFromTheTableAndWrapAt1000) {
   for (int k = 0; k < 1000; ++k) g_pEPU->m_awRandomOffsets[k] = static_cast<uint16_t>(k + 100);
   g_wRandomCursor = 998;
-  EXPECT_EQ(1099, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(100, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(101, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(1, g_wRandomCursor);
+  CEPUCard& e = *g_pEPU;
+  EXPECT_EQ((std::vector<int>{1099, 100, 101}),
+            (std::vector<int>{e.NextRandomOffset(), e.NextRandomOffset(), e.NextRandomOffset()}));
 }
 
 // ---- Single rows ------------------------------------------------------------------
@@ -78,17 +74,14 @@ TEST_F(EpuTest, RowsAlternateBanksWithTheirCodeDividerAndOffset) {
   for (const auto& [ll, smAuto, rowShift, shift, rest] : cases) {
     SCOPED_TRACE(testing::Message() << "LL " << ll << ", board advance " << smAuto << ", shift " << rowShift);
     PrepareJob([ll = ll, smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wLLCode = ll, j.wSMAuto = smAuto; });
-    const size_t before = epu->rows().size();
     for (uint32_t n = 0; n < 3; ++n) ASSERT_EQ(1, Row(0, 3, rowShift, 0x100 + n, 0x200 + n));
-    const auto rows = epu->rows();
-    ASSERT_EQ(before + 3, rows.size());
+    const auto rows = NewRows();
+    ASSERT_EQ(3u, rows.size());
     const uint32_t kind = ll ? HWIO_CODE_LL : HWIO_CODE_PX;
-    for (uint32_t n = 0; n < 3; ++n) {
-      const sim::EpuRow& r = rows[before + n];  // the divider of 10,000 pulses and 3 steps
-      EXPECT_EQ(
-          std::make_tuple(n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, shift, rest, 302),
-          std::tie(r.bank, r.offeredBank, r.kind, r.arg1, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos))
-          << "row " << n;
+    for (const sim::EpuRow& r : rows) {  // the divider of 10,000 pulses and 3 steps
+      const uint32_t n = r.arg1 - 0x100;
+      EXPECT_EQ(std::make_tuple(n % 2, n % 2, kind, 0x200 + n, 2917, shift, rest, 302),
+                std::tie(r.bank, r.offeredBank, r.kind, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos));
     }
     const bool newShift = rowShift != 0xFFFF;
     EXPECT_EQ(newShift ? 1u : 0u, machine.trace().Writes(epu::kShiftPort).size());
@@ -138,7 +131,6 @@ TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
   for (const auto& [name, pll, wrallo, result, reads] : cases) {
     SCOPED_TRACE(name);
     PrepareJob();
-    testsupport::ClearLastError();
     const uint32_t bankChanges = epu->bank_changes();
     epu->ScriptBit(Status::kPLLInRange, Levels(pll));
     epu->ScriptBit(Status::WRALLO_BIT, Levels(wrallo));
@@ -206,8 +198,8 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
     EXPECT_EQ(control, machine.trace().Writes(epu::kControlPort));
     ASSERT_EQ(1u, SmMoveRecorder::calls.size());
     EXPECT_EQ(0x00012345u, SmMoveRecorder::calls[0].steps);
-    EXPECT_EQ(divider, g_pEPU->m_wAdvanceDivider);  // mode 3 leaves the steps alone
-    EXPECT_EQ(0u, epu->rows().size() - SmMoveRecorder::calls[0].rowsBefore);
+    EXPECT_EQ((std::pair<int, size_t>{divider, 0}),
+              (std::pair<int, size_t>{g_pEPU->m_wAdvanceDivider, NewRows().size()}));
   }
 }
 
@@ -218,7 +210,6 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
   for (const auto& c : {std::pair<uint32_t, uint16_t>{1, 500}, {2, 65500}}) {
     SCOPED_TRACE(testing::Message() << "row mode " << c.first);
     PrepareJob();
-    const size_t before = epu->rows().size();
     const uint16_t cursor = g_wRandomCursor;
     for (size_t call = 0; call < 2; ++call) {
       const size_t mark = machine.trace().Mark();
@@ -226,10 +217,10 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
       // the row shift changes on the first call only: two index pulses more
       EXPECT_EQ(call == 0 ? 8u : 6u, machine.trace().Since(mark).HoldOffs());
     }
-    const auto rows = epu->rows();
-    ASSERT_EQ(before + 4, rows.size());
+    const auto rows = NewRows();
+    ASSERT_EQ(4u, rows.size());
     for (size_t i = 0; i < 4; ++i) {
-      const sim::EpuRow& r = rows[before + i];
+      const sim::EpuRow& r = rows[i];
       const bool cylindrical = i % 2 == 0;
       const uint16_t startPos = cylindrical ? 300 + g_pEPU->m_awRandomOffsets[(cursor + i / 2 + 1) % 1000] : 302;
       EXPECT_EQ(std::make_tuple(i % 2, cylindrical ? 1 : c.second, cylindrical ? 65500 : 2917, startPos, 1000),
@@ -240,7 +231,7 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
     EXPECT_EQ(302u, epu->reg(epu::kStartPosPort));
     // the first cylindrical pass is the job's first row
     ASSERT_EQ(3u, SmMoveRecorder::calls.size());
-    EXPECT_EQ(before + 1, SmMoveRecorder::calls[0].rowsBefore);
+    EXPECT_EQ(rowsMark + 1, SmMoveRecorder::calls[0].rowsBefore);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <string>
 #include <vector>
 
 #include "cardN5.h"
@@ -17,6 +18,9 @@
 #include "test_support.h"
 
 namespace eputest {
+
+using Lines = std::vector<std::string>;
+using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 
 // One call of SmMove: its arguments and the rows the board had taken before it.
 struct SmMoveCall {
@@ -72,6 +76,13 @@ class EpuTest : public testsupport::BoardsTest {
   void Forget() {
     machine.trace().Clear();
     log.Clear();
+    testsupport::ClearLastError();
+    rowsMark = epu->rows().size();
+  }
+  // The rows the board took since the last Forget().
+  std::vector<sim::EpuRow> NewRows() const {
+    const std::vector<sim::EpuRow> all = epu->rows();
+    return {all.begin() + static_cast<long>(rowsMark), all.end()};
   }
 
   // The default job changed by edit(job), prepared; then trace, log and
@@ -94,6 +105,7 @@ class EpuTest : public testsupport::BoardsTest {
 
   sim::EpuModel* epu = nullptr;
   sim::IpgModel* ipg = nullptr;
+  size_t rowsMark = 0;
 };
 
 }  // namespace eputest

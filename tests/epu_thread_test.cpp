@@ -10,7 +10,7 @@
 
 namespace {
 
-using eputest::EpuTest;
+using namespace eputest;
 
 // The waiter is started from inside the row, from the host's stepper
 // function, so that it certainly begins while the row runs.
@@ -75,18 +75,6 @@ TEST_F(EpuTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
     EXPECT_GE(w.returnedAtNs.load(), epu->engraving_until_ns());
     EXPECT_EQ(2u, epu->rows().size());
   }
-}
-
-TEST_F(EpuTest, WaiterOutsideARowWaitsForFiveClearReadings) {
-  PrepareJob();
-  // turn-off blocked on every other reading: the clear ones are counted, the
-  // blocked ones do not start the count again
-  epu->ScriptBit(epu::Status::ENVORSCH_BIT, eputest::Levels("110"));
-  // the first three seen only by the ENVORSCH_BIT wait
-  epu->ScriptBit(epu::Status::kTurnOffBlocked, eputest::Levels("1111010101010"));
-  EXPECT_EQ(0, EPUN5_WaitForTurnOffPossible());
-  // three readings until ENVORSCH_BIT is 0, then ten until the fifth clear one
-  EXPECT_EQ(13u, machine.trace().ReadCount(epu::kStatusPort));
 }
 
 }  // namespace

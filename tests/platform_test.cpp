@@ -29,17 +29,13 @@ std::string TempPath(const char* name) { return (::testing::TempDir() + name) + 
 TEST(Interpolation, PiecewiseLinearWithEndValuesHeld) {
   const double x[] = {0.0, 10.0, 20.0, 40.0}, y[] = {100.0, 200.0, 150.0, 150.0};
   const double sx[] = {5.0, 5.0, 6.0}, sy[] = {1.0, 3.0, 4.0};
-  const struct {
-    const double *x, *y;
-    uint16_t n;
-    double at, want;
-  } cases[] = {
+  const std::tuple<const double*, const double*, uint16_t, double, double> cases[] = {
       {x, y, 4, -1e9, 100.0}, {x, y, 4, 0.0, 100.0}, {x, y, 4, 5.0, 150.0},  {x, y, 4, 15.0, 175.0},
       {x, y, 4, 30.0, 150.0}, {x, y, 4, 1e9, 150.0}, {sx, sy, 0, 5.0, 0.0},  {sx, sy, 1, 1000.0, 1.0},
       {sx, sy, 3, 5.5, 3.5},  {sx, sy, 3, NAN, 1.0}, {sx, sy, 2, 99.0, 3.0},
   };
-  for (const auto& c : cases)
-    EXPECT_DOUBLE_EQ(c.want, HWIO_GetLinearInterpoliertenWert(c.x, c.y, c.n, c.at)) << c.n << " at " << c.at;
+  for (const auto& [xs, ys, n, at, want] : cases)
+    EXPECT_DOUBLE_EQ(want, HWIO_GetLinearInterpoliertenWert(xs, ys, n, at)) << n << " at " << at;
 }
 
 // ---- Log and recorded error ------------------------------------------------------

@@ -48,15 +48,13 @@ TEST_F(SimBus, ReadsGoToTheFirstBoardOnThePortWritesToEveryBoardOnIt) {
   EXPECT_EQ(0x1234, HWIO_Hin(0x2700));
   auto& b = machine.Add<RangeBoard>(0x1700, 0x2700, 0xB000);
   machine.QueueReads(0x1300, {0x0042});
-  const struct {
-    uint16_t port, want;
-  } reads[] = {
+  const std::pair<uint16_t, uint16_t> reads[] = {
       {0x1300, 0xA013},  // a's alone; the queued value waits
       {0x1700, 0xA017},  // a and b: a came first
       {0x2700, 0xB027},  // b, added after the port was read
       {0x2B00, 0xFFFF},  // nobody's: the latch
   };
-  for (const auto& r : reads) EXPECT_EQ(r.want, HWIO_Hin(r.port)) << std::hex << r.port;
+  for (const auto& [port, want] : reads) EXPECT_EQ(want, HWIO_Hin(port)) << std::hex << port;
   a.m_answers = false;
   // a declines: the queue, then the latch
   for (const uint16_t want : {0x0042, 0xFFFF}) EXPECT_EQ(want, HWIO_Hin(0x1300));
@@ -130,10 +128,8 @@ TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
 TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
   auto& epu = machine.Add<sim::EpuModel>();
   uint16_t control = BitMask(epu::Control::kRowDone);
-  const struct {
-    std::function<void()> act;
-    int polls, changes;  // changes: reads that differ from the read before
-  } steps[] = {
+  // the step, then the polls and the reads among them that differ from the read before
+  const std::tuple<std::function<void()>, int, int> steps[] = {
       {[] {}, 2100, 5},  // index falls at 50 us, rises at 1000, falls at 1050, ...
       {[&] { HWIO_LowPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kStart)); }, 50, 1},
       {[&] { HWIO_HighPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kBankChange)); }, 1100,
@@ -144,16 +140,16 @@ TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
       {[&] { epu.set_wrong_bank(true); }, 3, 1},
   };
   uint16_t before = HWIO_Hin(epu::kStatusPort);
-  for (const auto& step : steps) {
-    step.act();
-    int changes = 0;
-    for (int i = 0; i < step.polls; ++i) {
+  for (const auto& [act, polls, changes] : steps) {
+    act();
+    int changed = 0;
+    for (int i = 0; i < polls; ++i) {
       const uint16_t v = HWIO_Hin(epu::kStatusPort);
       ASSERT_EQ(epu.StatusNow(), v) << "poll " << i << " at " << machine.NowNs() << " ns";
-      changes += v != before ? 1 : 0;
+      changed += v != before ? 1 : 0;
       before = v;
     }
-    EXPECT_EQ(step.changes, changes) << "step polling " << step.polls;
+    EXPECT_EQ(changes, changed) << "step polling " << polls;
   }
 }
 

@@ -45,7 +45,7 @@ TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
       {"EPUN5_DoOneRow, PLL lost, wrong bank", [this] { return Row(1, 3, 10); }, 1, 0, 0, true, 0,
        [this] { PrepareJob(), epu->set_pll_locked(false), epu->set_wrong_bank(true); }},
       {"EPUN5_DoOneRow, stepper fails", [this] { return Row(1, 3, 10); }, 0, 0, 2, true, 0,
-       [this] { PrepareJob(), SmMoveRecorder::failOnCall = 1; }},
+       [this] { epu->set_pll_locked(true), epu->set_wrong_bank(false), PrepareJob(), SmMoveRecorder::failOnCall = 1; }},
       {"EPUN5_WaitForTurnOffPossible", [] { return EPUN5_WaitForTurnOffPossible(); }, 1, 0, 0, false},
       {"EPUN5_SetSMDirection", [] { return EPUN5_SetSMDirection(1), 0; }, 0, 0, 0, false},
       {"EPUN5_SetSMSpeed", [] { return EPUN5_SetSMSpeed(0); }, 10, 10, 0, true},
@@ -86,8 +86,6 @@ TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
     for (const auto& c : cases) {
       if (c.flag != 0 && c.flag != flag) continue;
       SCOPED_TRACE(testing::Message() << c.name << ", emulation " << flag);
-      epu->set_pll_locked(true);
-      epu->set_wrong_bank(false);
       c.setUp();
       ASSERT_EQ(1, CARDN5_SetEmulation(flag));
       Forget();

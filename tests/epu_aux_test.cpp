@@ -157,14 +157,18 @@ TEST_F(EpuTest, IpgRegistersForThePulsesPerPeriod) {
       {6300, Program(0, 0xFF53, true, 0x4A73, 0x66, 0x9BCD)},        // T1 173, T2 636,301
       {6399, Program(0, 0, true, 0xE700, 0x4F, 0x9CCE)},             // remainder 100: T2 6400 alone
       {25602, Program(0xFFE6, 0xFD6F, true, 0x9FCF, 0x76, 0xE8F4)},  // T0 26, T1 657, T2 614,449
+      {0, {}},                                                       // refused: the program before stays
   };
   for (const auto& [pulses, writes] : cases) {
     SCOPED_TRACE(pulses);
     Forget();
-    EXPECT_EQ(1, IPGN5_SetIPGPulses(pulses));
+    EXPECT_EQ(pulses ? 1 : 0, IPGN5_SetIPGPulses(pulses));
     EXPECT_EQ(writes, machine.trace().AllWrites());
-    EXPECT_DOUBLE_EQ(static_cast<double>(pulses), ipg->pulses_per_period());
+    EXPECT_DOUBLE_EQ(pulses ? pulses : 25602.0, ipg->pulses_per_period());
   }
+  // the refusal is logged, and recorded as no error
+  EXPECT_EQ(Lines{"IPGN5_SetIPGPulses: 0 pulses refused, IPG unchanged\n"}, log.Lines());
+  EXPECT_EQ(0, testsupport::LastError().code);
 }
 
 }  // namespace

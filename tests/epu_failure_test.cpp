@@ -1,6 +1,7 @@
-// The EPU's and the IPG's failures in one catalogue: each one's log lines,
-// recorded error code, result and what it leaves. (The frame's one failure,
-// 2148, needs an allocation that fails: frame_test.)
+// The EPU's failures in one catalogue: each one's log lines, recorded error
+// code, result and what it leaves. (The frame's one failure, 2148, needs an
+// allocation that fails: frame_test; the IPG's refusal is a row of its
+// register table: epu_aux_test.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -121,15 +122,6 @@ TEST_F(EpuTest, PreparationRefusesRowLengthZero) {
   ExpectLastLinesAndCode(log, {"InitParameter: wRowLength = 0 refused\n", kInitParameter}, 2006);
   EXPECT_EQ((std::vector<int>{1000, 300, 1000}),
             (std::vector<int>{g_pEPU->m_wRowLength, g_pEPU->m_wStartposY, epu->reg(epu::kRowLengthPort)}));
-}
-
-TEST_F(EpuTest, IpgRefusesZeroPulsesAndKeepsItsProgram) {
-  ASSERT_EQ(1, IPGN5_SetIPGPulses(6300));
-  Forget();
-  EXPECT_EQ(0, IPGN5_SetIPGPulses(0));
-  ExpectLastLinesAndCode(log, {"IPGN5_SetIPGPulses: 0 pulses refused, IPG unchanged\n"}, 0);
-  EXPECT_EQ(0u, machine.trace().size());
-  EXPECT_DOUBLE_EQ(6300.0, ipg->pulses_per_period());
 }
 
 // A row that needs the host's stepper but was handed no stepper function

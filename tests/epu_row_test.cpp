@@ -17,9 +17,13 @@ using epu::Status;
 
 // ---- Shift, divider and offset arithmetic -----------------------------------------
 
-TEST_F(EpuTest, RecalcShiftKeepsShiftPlusRestAtTheRowLength) {
+// The shift plus its rest is the row length; the divider lies midway between
+// the pulses of a step for the steps and for one more; the offset cursor
+// wraps at 1000.
+TEST_F(EpuTest, ShiftDividerAndRandomOffsetArithmetic) {
+  CEPUCard& e = *g_pEPU;
   // row length, start offset, row shift; shift and rest
-  const std::tuple<uint16_t, uint16_t, uint16_t, uint16_t, uint16_t> cases[] = {
+  const std::tuple<uint16_t, uint16_t, uint16_t, uint16_t, uint16_t> shifts[] = {
       {1000, 2, 10, 8, 992},
       {1000, 500, 10, 510, 490},
       {1000, 10, 10, 1000, 0},
@@ -27,36 +31,27 @@ TEST_F(EpuTest, RecalcShiftKeepsShiftPlusRestAtTheRowLength) {
       {1000, 2600, 100, 500, 500},   // the rest is taken modulo the row length
       {1, 7, 3, 1, 0},
   };
-  for (const auto& [rowLength, startOffset, rowShift, shift, rest] : cases) {
-    g_pEPU->m_wRowLength = rowLength;
-    g_pEPU->m_wStartOffset = startOffset;
-    g_pEPU->m_wRowShift = rowShift;
-    g_pEPU->RecalcShift();
-    EXPECT_EQ((std::pair{shift, rest}), (std::pair{g_pEPU->m_wShift, g_pEPU->m_wShiftRest})) << startOffset;
+  for (const auto& [rowLength, startOffset, rowShift, shift, rest] : shifts) {
+    std::tie(e.m_wRowLength, e.m_wStartOffset, e.m_wRowShift) = std::tie(rowLength, startOffset, rowShift);
+    e.RecalcShift();
+    EXPECT_EQ((std::pair{shift, rest}), (std::pair{e.m_wShift, e.m_wShiftRest})) << startOffset;
   }
-}
-
-TEST_F(EpuTest, StepsPerRowSetTheAdvanceDivider) {
   // pulses a row, steps; steps a row and divider
-  const std::tuple<uint32_t, uint32_t, uint16_t, uint16_t> cases[] = {
+  const std::tuple<uint32_t, uint32_t, uint16_t, uint16_t> dividers[] = {
       {10000, 3, 3, 2917},        // midway between 2500 and 3333
       {10000, 0, 0, 65534},       // no steps: the largest divider, not 65535 or 65500
       {200000, 1, 1, 65534},      // capped
       {10000, 0x10003, 3, 2917},  // only the low 16 bits are steps
       {0, 5, 5, 0},
   };
-  for (const auto& [pulses, steps, stepsPerRow, divider] : cases) {
-    g_pEPU->m_dwPulsesPerRow = pulses;
-    g_pEPU->SetStepsPerRow(steps);
-    EXPECT_EQ((std::pair{stepsPerRow, divider}), (std::pair{g_pEPU->m_wStepsPerRow, g_pEPU->m_wAdvanceDivider}))
-        << pulses << " pulses, " << steps << " steps";
+  for (const auto& [pulses, steps, stepsPerRow, divider] : dividers) {
+    e.m_dwPulsesPerRow = pulses;
+    e.SetStepsPerRow(steps);
+    EXPECT_EQ((std::pair{stepsPerRow, divider}), (std::pair{e.m_wStepsPerRow, e.m_wAdvanceDivider}))
+        << pulses << ", " << steps;
   }
-}
-
-TEST_F(EpuTest, RandomOffsetsComeFromTheTableAndWrapAt1000) {
-  for (int k = 0; k < 1000; ++k) g_pEPU->m_awRandomOffsets[k] = static_cast<uint16_t>(k + 100);
+  for (int k = 0; k < 1000; ++k) e.m_awRandomOffsets[k] = static_cast<uint16_t>(k + 100);
   g_wRandomCursor = 998;
-  CEPUCard& e = *g_pEPU;
   EXPECT_EQ((std::vector<int>{1099, 100, 101}),
             (std::vector<int>{e.NextRandomOffset(), e.NextRandomOffset(), e.NextRandomOffset()}));
 }

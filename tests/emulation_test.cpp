@@ -31,8 +31,7 @@ TEST_F(EpuTest, EmulatedExportsAnswerWithoutTheBoards) {
     const char* name;
     std::function<int64_t()> call;
     int64_t result;
-    uint64_t us;
-    size_t lines;
+    uint64_t us, lines;
     bool accesses;     // emulated port accesses; false: none at all
     int32_t flag = 0;  // 0: with the flags 1 and 2
     std::function<void()> setUp = [] {};

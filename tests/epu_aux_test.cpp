@@ -81,7 +81,8 @@ TEST_F(EpuTest, StepperDirectionAutoManualAndSteps) {
   EXPECT_EQ(2u, epu->steps());
 }
 
-// Only 1 lights the error LED; the inputs are read from the board now.
+// Only 1 lights the error LED; the inputs are read from the board now, the
+// encoder pulses counted within one turn.
 TEST_F(EpuTest, ErrorLedOnlyForOneAndInputsReadNow) {
   for (const auto& [value, on] : {std::pair{1, true}, {2, false}, {1, true}, {0, false}, {-1, false}, {0x101, false}}) {
     EXPECT_NE(0, EPUN5_SetErrorLED(value));
@@ -95,11 +96,9 @@ TEST_F(EpuTest, ErrorLedOnlyForOneAndInputsReadNow) {
   epu->set_encoder_pulses_per_turn(100);
   for (int i = 0; i < 12; ++i, machine.AdvanceNs(1700))
     EXPECT_EQ((epu->StatusNow() >> static_cast<int>(Status::kEncoder)) & 1, EPUN5_TestEncoder());
-}
 
-// Whole encoder pulses that start at or after the index falls and end
-// before it rises, read by the processor with interrupts held off.
-TEST_F(EpuTest, EncoderPulsesBetweenIndexFallAndRise) {
+  // Whole encoder pulses that start at or after the index falls and end
+  // before it rises, read by the processor with interrupts held off.
   for (uint32_t perTurn : {100u, 50u, 37u}) {
     SCOPED_TRACE(perTurn);
     epu->set_encoder_pulses_per_turn(perTurn);

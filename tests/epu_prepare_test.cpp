@@ -136,9 +136,8 @@ TEST_F(EpuTest, PreparationTakesTheJobRecordFieldByField) {
     job.wSMAuto = job.wFlag7 = job.wLLCode = flags;
     log.Clear();
     ASSERT_EQ(1, EPUN5_GravurVorbereiten(job));
-    EXPECT_EQ(control, epu->control());
-    EXPECT_EQ((std::vector<uint16_t>{5, 1000, startPos, 7, b700, laserPulse}),
-              (std::vector<uint16_t>{epu->reg(epu::kShiftPort), epu->reg(epu::kRowLengthPort),
+    EXPECT_EQ((std::vector<uint16_t>{control, 5, 1000, startPos, 7, b700, laserPulse}),
+              (std::vector<uint16_t>{epu->control(), epu->reg(epu::kShiftPort), epu->reg(epu::kRowLengthPort),
                                      epu->reg(epu::kStartPosPort), epu->reg(epu::kReg9B00Port),
                                      epu->reg(epu::kRegB700Port), epu->reg(epu::kLaserPulsePort)}));
     EXPECT_EQ(startposLogged ? 1 : 0, log.Count("m_wStartposY = 300\n"));

@@ -117,25 +117,21 @@ TEST_F(HwioBackends, BitOperationsAndPulses) {
   EXPECT_EQ(HWIO_ACC_HIGHPULS | HWIO_ACC_PULSE_END | (2u << HWIO_ACC_BIT_SHIFT), e[3].flags);
 }
 
-TEST_F(HwioBackends, WithoutDeviceOrPortAccessReadsFloatAndWritesDrop) {
+// Without a device or port access reads float and writes drop. A host built
+// before the block callbacks passes the shorter struct to HWIOX_AttachDevice:
+// its blocks come word by word.
+TEST_F(HwioBackends, WithoutDeviceReadsFloatAndBlocksReachOnlyADeviceThatHasThem) {
   machine.Detach();
   EXPECT_EQ(0, HWIOX_GetBackend());
-  // Real ports need an explicit opt-in on the machine; tests never give it.
-  EXPECT_EQ(
-      (std::vector<int32_t>{0, 0, 0xFFFF, 0}),
-      (std::vector<int32_t>{HWIO_GrantPortAccess(), HWIOX_HasPortAccess(), HWIO_Hin(0x8300), HWIO_Hout(0x8700, 1)}));
+  // Real ports need an explicit opt-in on the machine; tests never give it. Grant, access, in, out, a direct read
+  // and its word, and a row code
   uint16_t word = 0;
-  EXPECT_EQ(1, HWIOX_DirectAccess(HWIOX_DIRECT_IN, 0x8300, &word, 1));
-  EXPECT_EQ(0xFFFF, word);
-  EXPECT_EQ(0, HWIO_WritePXCode(1, 2));
+  EXPECT_EQ(
+      (std::vector<int32_t>{0, 0, 0xFFFF, 0, 1, 0xFFFF, 0}),
+      (std::vector<int32_t>{HWIO_GrantPortAccess(), HWIOX_HasPortAccess(), HWIO_Hin(0x8300), HWIO_Hout(0x8700, 1),
+                            HWIOX_DirectAccess(HWIOX_DIRECT_IN, 0x8300, &word, 1), word, HWIO_WritePXCode(1, 2)}));
   EXPECT_EQ(1, log.Count("hwio32: real port access is off (set CARDN5_HWIO_REAL=1 on the machine)\n"));
   EXPECT_EQ(1, log.Count("hwio32: HWIO_WritePXCode needs a device model or emulation in this stand-in\n"));
-}
-
-// A host built before the block callbacks passes the shorter struct to
-// HWIOX_AttachDevice: its blocks come word by word.
-TEST_F(HwioBackends, BlocksReachADeviceInOneCallOnlyWhenItsStructHasThem) {
-  machine.Detach();
   static int words, blocks;
   static uint32_t flags;
   HWIO_DEVICE dev{};

@@ -61,9 +61,8 @@ TEST_F(SimBus, ReadsGoToTheFirstBoardOnThePortWritesToEveryBoardOnIt) {
   EXPECT_EQ(0xB017, HWIO_Hin(0x1700));  // declined by a, b answers
 
   for (uint16_t port : {0x1300, 0x1700, 0x2700, 0x5B00}) HWIO_Hout(port, 1);
-  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700}), a.m_writes);
-  EXPECT_EQ((std::vector<uint16_t>{0x1700, 0x2700}), b.m_writes);
-  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700, 0x2700, 0x5B00}), all.m_writes);
+  EXPECT_EQ((std::vector<std::vector<uint16_t>>{{0x1300, 0x1700}, {0x1700, 0x2700}, {0x1300, 0x1700, 0x2700, 0x5B00}}),
+            (std::vector{a.m_writes, b.m_writes, all.m_writes}));
   EXPECT_EQ(1, machine.LastWritten(0x5B00));
 }
 

@@ -28,8 +28,8 @@ void ExpectLastLinesAndCode(const testsupport::LogCapture& log, const Lines& lin
   const Lines all = log.Lines();
   ASSERT_GE(all.size(), lines.size()) << log.Dump();
   EXPECT_EQ(lines, Lines(all.end() - static_cast<long>(lines.size()), all.end()));
-  EXPECT_EQ(code, testsupport::LastError().code);
-  EXPECT_EQ(code ? "CEPU.cpp" : "", testsupport::LastError().file);
+  const testsupport::RecordedError e = testsupport::LastError();
+  EXPECT_EQ((std::pair<int32_t, std::string>{code, code ? "CEPU.cpp" : ""}), (std::pair{e.code, e.file}));
 }
 
 // A lost PLL leaves the row unwritten; a failing stepper leaves it written

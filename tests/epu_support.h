@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,16 +88,12 @@ class EpuTest : public testsupport::BoardsTest {
 
   // The default job changed by edit(job), prepared; then trace, log and
   // stepper calls forgotten.
-  template <typename Edit>
-  void PrepareJob(Edit edit) {
+  void PrepareJob(const std::function<void(EPU_GRAVUR_PARAMS&)>& edit = nullptr) {
     EPU_GRAVUR_PARAMS job = Job();
-    edit(job);
+    if (edit) edit(job);
     ASSERT_EQ(1, EPUN5_GravurVorbereiten(job)) << log.Dump();
     ResetStepper();
     Forget();
-  }
-  void PrepareJob() {
-    PrepareJob([](EPU_GRAVUR_PARAMS&) {});
   }
 
   int32_t Row(uint32_t mode, uint32_t steps, uint32_t rowShift, uint32_t code1 = 0x1000, uint32_t code2 = 0x2000) {

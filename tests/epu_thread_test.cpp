@@ -56,9 +56,9 @@ TEST_F(EpuTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
     EXPECT_EQ(1, EPUN5_DoOneRow(0x10, 0x20, 1, 3, 10, &Waiter::StartInsideRow));
     if (w.thread.joinable()) w.thread.join();
     CARDN5_SetEmulation(0);
-    EXPECT_TRUE(w.started);
-    EXPECT_FALSE(w.returnedDuringRow);
-    EXPECT_EQ(0, g_pEPU->m_bInDoOneRow.load());
+    // started inside the row, not back before it ended, and the row over
+    EXPECT_EQ((std::tuple<bool, bool, int>{true, false, 0}),
+              (std::tuple<bool, bool, int>{w.started, w.returnedDuringRow, g_pEPU->m_bInDoOneRow.load()}));
     if (emulation) {
       EXPECT_NE(0, w.result);
       EXPECT_EQ(boardReads, epu->status_reads());

@@ -28,15 +28,13 @@ TEST_F(Simulator, EveryAccessAndDelayAdvancesVirtualTimeWhileAttached) {
   TIMING_Delay(10000);
   TIMINGX_Sleep(1);
   const uint64_t want = 2 * sim::Machine::kPortAccessNs + 10000 + 10000000000ull + 1000000;
-  EXPECT_EQ(t0 + want, machine.NowNs());
-  EXPECT_EQ(machine.NowNs(), clock.m_seenNs);
+  EXPECT_EQ((std::pair{t0 + want, t0 + want}), (std::pair{machine.NowNs(), clock.m_seenNs}));
   EXPECT_EQ((std::vector<uint32_t>{10, 10000000, 1000}), machine.trace().Delays());
   // detached, the ports and delays go back to the stand-ins
   machine.Detach();
   TIMING_DelayUS(1);
   HWIO_Hout(0x1300, 1);
-  EXPECT_EQ(t0 + want, machine.NowNs());
-  EXPECT_EQ(5u, machine.trace().size());
+  EXPECT_EQ((std::pair<uint64_t, size_t>{t0 + want, 5}), (std::pair{machine.NowNs(), machine.trace().size()}));
   machine.Attach();
 }
 

@@ -71,11 +71,11 @@ TEST_F(EpuTest, StepperDirectionAutoManualAndSteps) {
   CARDN5_SetEmulation(2);
   EPUN5_SetSMDirection(0);
   CARDN5_SetEmulation(0);
-  EXPECT_EQ(0x0200, epu->control());
-  EXPECT_NE(0, EPUN5_SetSMAutoMan(1));  // the shadow changed while emulated
-  EXPECT_EQ(0x0100, epu->control());
-  EXPECT_EQ(3, g_pEPU->m_dwSetSMDirectionCnt);
-  EXPECT_NE(0, EPUN5_OneSMStep());
+  // the control word, then SetSMAutoMan(1) and the control word (the shadow
+  // changed while emulated), the calls counted, a step
+  EXPECT_EQ((std::vector<int>{0x0200, 1, 0x0100, 3, 1}),
+            (std::vector<int>{epu->control(), EPUN5_SetSMAutoMan(1) != 0, epu->control(), g_pEPU->m_dwSetSMDirectionCnt,
+                              EPUN5_OneSMStep() != 0}));
   CARDN5_PortOut(EPUN5_GetSMStepAdresse(), 0x5555);  // a host that steps through the port itself
   EXPECT_EQ((std::vector<uint16_t>{0, 0x5555}), machine.trace().Writes(epu::kSMStepPort));
   EXPECT_EQ(2u, epu->steps());

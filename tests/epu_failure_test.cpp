@@ -35,23 +35,22 @@ void ExpectLastLinesAndCode(const testsupport::LogCapture& log, const Lines& lin
 // A lost PLL leaves the row unwritten; a failing stepper leaves it written
 // and the banks changed.
 TEST_F(EpuTest, RowFailures) {
-  // prepared, PLL lost, board advance, rows of the same mode first, the
+  // prepared, PLL lost, rows of the same mode first, the
   // SmMove call that fails, the mode; the result, the last lines logged, the
   // code recorded and the rows the board took
-  using Row = std::tuple<const char*, bool, bool, uint16_t, int, int, uint32_t, int32_t, Lines, int32_t, size_t>;
-  const Row cases[] = {
-      {"no job", false, false, 0, 0, 0, 0, 0, {kNoJob}, 0, 0},
-      {"PLL lost", true, true, 0, 0, 0, 0, 0, {kPLL, kMode0}, 2101, 0},
-      {"PLL lost in both passes", true, true, 0, 0, 0, 2, 0, {kPLL, kCylindrical, kPLL, kSpiral}, 2101, 0},
-      {"stepper fails in a row", true, false, 0, 1, 1, 0, 0, {kStepper, kMode0}, 0, 1},
-      {"stepper fails in the spiral pass", true, false, 0, 0, 1, 1, 0, {kStepper, kSpiral}, 0, 2},
-      {"stepper fails in the cylindrical pass", true, false, 0, 1, 2, 1, 0, {kStepper, kCylindrical}, 0, 2},
-      {"illegal row mode", true, false, 0, 0, 0, 7, 1, {"Illegal Rowmode 7\n"}, 0, 0},
-      {"mode 0x10000 is mode 0", true, false, 0, 0, 0, 0x10000, 1, {}, 0, 1},
+  const std::tuple<const char*, bool, bool, int, int, uint32_t, int32_t, Lines, int32_t, size_t> cases[] = {
+      {"no job", false, false, 0, 0, 0, 0, {kNoJob}, 0, 0},
+      {"PLL lost", true, true, 0, 0, 0, 0, {kPLL, kMode0}, 2101, 0},
+      {"PLL lost in both passes", true, true, 0, 0, 2, 0, {kPLL, kCylindrical, kPLL, kSpiral}, 2101, 0},
+      {"stepper fails in a row", true, false, 1, 1, 0, 0, {kStepper, kMode0}, 0, 1},
+      {"stepper fails in the spiral pass", true, false, 0, 1, 1, 0, {kStepper, kSpiral}, 0, 2},
+      {"stepper fails in the cylindrical pass", true, false, 1, 2, 1, 0, {kStepper, kCylindrical}, 0, 2},
+      {"illegal row mode", true, false, 0, 0, 7, 1, {"Illegal Rowmode 7\n"}, 0, 0},
+      {"mode 0x10000 is mode 0", true, false, 0, 0, 0x10000, 1, {}, 0, 1},
   };
-  for (const auto& [name, prepared, pllLost, smAuto, before, failOn, mode, result, lines, code, rowsTaken] : cases) {
+  for (const auto& [name, prepared, pllLost, before, failOn, mode, result, lines, code, rowsTaken] : cases) {
     SCOPED_TRACE(name);
-    if (prepared) PrepareJob([smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wSMAuto = smAuto; });
+    if (prepared) PrepareJob();
     for (int n = 0; n < before; ++n) ASSERT_EQ(1, EpuTest::Row(mode, 3, 10));
     epu->set_pll_locked(!pllLost);
     SmMoveRecorder::failOnCall = failOn;

@@ -43,8 +43,7 @@ TEST_F(EpuTest, PowerOnWritesControlPulsesLaserCommandShutterEcoAndIndexedRegist
 
 TEST_F(EpuTest, EcoDutyCycleRegistersFromSetupValues) {
   // setup values 118, 120 to 123, the duty; the words and the last line logged
-  using Row = std::tuple<double, double, double, double, double, double, std::vector<uint16_t>, const char*>;
-  const Row cases[] = {
+  const std::tuple<double, double, double, double, double, double, std::vector<uint16_t>, const char*> cases[] = {
       // 10 kHz, 50 %: 5 us is just below 60 counts in double arithmetic
       {10, 50, 5, 10, 50, 1, {1199, 599, 58, 1199, 599, 0xA000}, "Register5: a000\n"},
       // channel frequencies of 0 give period and duty 0
@@ -73,8 +72,7 @@ TEST_F(EpuTest, EcoDutyCycleRegistersFromSetupValues) {
 // power-on writes 0 there without forgetting them.
 TEST_F(EpuTest, ShutterAndSpeedShareIndexRegisterNine) {
   // the step, its result, then the control word, index 9 and the output word
-  using Step = std::tuple<const char*, std::function<int32_t()>, int32_t, uint16_t, uint16_t, uint16_t>;
-  const Step steps[] = {
+  const std::tuple<const char*, std::function<int32_t()>, int32_t, uint16_t, uint16_t, uint16_t> steps[] = {
       {"speed 1", [] { return EPUN5_SetSMSpeed(1); }, 10, 0x0000, 0x0000, 0x0000},
       {"shutter open", [] { return EPUN5_SetSWShutterOpen(1); }, 10, 0x0040, 0x0002, 0x0000},
       {"speed 0", [] { return EPUN5_SetSMSpeed(0); }, 10, 0x0040, 0x000A, 0x0008},

@@ -174,8 +174,7 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
   // board advance, EPUN5_SetSMDirection(0) before the row, the failing move,
   // the result, the lines, the control writes (the board takes the stepper
   // back with direction bit 9 set)
-  using Row = std::tuple<const char*, uint16_t, bool, int, int32_t, Lines, std::vector<uint16_t>>;
-  const Row cases[] = {
+  const std::tuple<const char*, uint16_t, bool, int, int32_t, Lines, std::vector<uint16_t>> cases[] = {
       {"host advance", 0, false, 0, 1, {}, {}},
       {"host advance, move fails", 0, false, 1, 0, {"Fail in SmMove\n"}, {}},
       {"board advance", 1, false, 0, 1, {}, {0x0238, 0x0338}},
@@ -240,8 +239,7 @@ TEST_F(EpuTest, IdleWaitsComeBeforeAnythingIsWritten) {
   // row mode, row shift, board advance, ENVORSCH_BIT and turn-off bit
   // readings (the latter from the first on, the ENVORSCH_BIT wait's included),
   // the status reads before the first write
-  using Row = std::tuple<const char*, uint32_t, uint32_t, uint16_t, const char*, const char*, uint64_t>;
-  const Row cases[] = {
+  const std::tuple<const char*, uint32_t, uint32_t, uint16_t, const char*, const char*, uint64_t> cases[] = {
       {"shift, all clear", 0, 10, 1, "0", "100000", 1 + 5},
       {"shift, ENVORSCH_BIT then bit 10", 0, 10, 1, "1110", "1111101100100", 4 + 9},
       {"shift, bit 10 set for ten readings", 0, 10, 0, "0", "0111111111100000", 1 + 15},

@@ -123,8 +123,8 @@ TEST_F(Frame, SetEmulationStoresTheFlagAsGivenAndLogsOnlyWhenOn) {
     log.Clear();
     EXPECT_EQ(1, CARDN5_SetEmulation(flag));
     EXPECT_EQ(flag ? std::vector<std::string>{"CardN5 SetEmulation TRUE \n"} : std::vector<std::string>{}, log.Lines());
-    EXPECT_EQ(flag ? 1 : 0, HWIOX_IsEmulation());
-    EXPECT_EQ(std::vector<int32_t>(9, flag), EmulationFlags());
+    EXPECT_EQ((std::pair{flag ? 1 : 0, std::vector<int32_t>(9, flag)}),
+              (std::pair{HWIOX_IsEmulation(), EmulationFlags()}));
   }
   CARDN5_DeleteCardObjects();
 }

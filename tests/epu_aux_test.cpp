@@ -53,12 +53,10 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
   };
   for (const auto& [volts, code, line] : cases) {
     log.Clear();
-    EXPECT_EQ(1, EPUN5_SetDAC0(volts));
-    EXPECT_EQ(1, EPUN5_SetDAC1(volts));
+    EXPECT_EQ((std::pair{1, 1}), (std::pair{EPUN5_SetDAC0(volts), EPUN5_SetDAC1(volts)}));
     EXPECT_EQ((std::pair{code, code}), (std::pair{epu->reg(epu::kDAC0Port), epu->reg(epu::kDAC1Port)})) << line;
-    EXPECT_EQ((std::vector<std::string>{std::string("CEPUCard::SetDAC0 ") + line + " V \n",
-                                        std::string("CEPUCard::SetDAC1 ") + line + " V \n"}),
-              log.Lines());
+    const std::string shown = std::string(line) + " V \n";
+    EXPECT_EQ((Lines{"CEPUCard::SetDAC0 " + shown, "CEPUCard::SetDAC1 " + shown}), log.Lines());
   }
 }
 

@@ -145,8 +145,7 @@ TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
     for (int i = 0; i < polls; ++i) {
       const uint16_t v = HWIO_Hin(epu::kStatusPort);
       ASSERT_EQ(epu.StatusNow(), v) << "poll " << i << " at " << machine.NowNs() << " ns";
-      changed += v != before ? 1 : 0;
-      before = v;
+      changed += std::exchange(before, v) != v ? 1 : 0;
     }
     EXPECT_EQ(changes, changed) << "step polling " << polls;
   }

@@ -1,10 +1,8 @@
 // Every board export while the boards are emulated: its result, the virtual
 // time it takes (only pauses; no board wait), its log lines, and the board
 // untouched: nothing but emulated accesses, which no board sees.
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
 #include "epu_support.h"
 

@@ -1,11 +1,8 @@
 // EPU auxiliary controls and measurements, and the pulse generator's
 // registers, against the simulated boards.
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
-#include <tuple>
 
 #include "epu_support.h"
 

@@ -2,12 +2,9 @@
 // code, result and what it leaves. (The frame's one failure, 2148, needs an
 // allocation that fails: frame_test; the IPG's refusal is a row of its
 // register table: epu_aux_test.)
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
-#include <tuple>
 
 #include "epu_support.h"
 

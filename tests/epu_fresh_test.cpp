@@ -1,7 +1,6 @@
 // What the EPU shows in a process where nothing touched it before: the
 // register shadows and the random cursor live as long as the process, so
 // this program holds this one test only.
-#include <gtest/gtest.h>
 
 #include "epu_support.h"
 

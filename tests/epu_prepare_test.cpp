@@ -1,10 +1,7 @@
 // EPU power-on, shutter, eco duty cycle and job preparation against the
 // simulated board.
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
-#include <tuple>
 
 #include "epu_support.h"
 #include "hwconf32_ext.h"

@@ -1,10 +1,6 @@
 // EPU row engraving against the simulated board, which checks each row's
 // protocol itself: the row modes, the waits, PLL and bank supervision, the
 // host's stepper, and whole jobs.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <tuple>
 
 #include "epu_support.h"
 #include "hwio32.h"

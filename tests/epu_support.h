@@ -1,6 +1,7 @@
 // What the EPU tests share: a machine with the EPU and IPG models, the job
 // record, and the host's stepper function, which records its calls and
-// moves the stepper on the simulated board.
+// moves the stepper on the simulated board; with GoogleTest and the
+// standard headers their tables use.
 #ifndef CARDN5_TESTS_EPU_SUPPORT_H
 #define CARDN5_TESTS_EPU_SUPPORT_H
 
@@ -8,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cardN5.h"

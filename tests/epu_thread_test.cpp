@@ -1,10 +1,8 @@
 // EPUN5_WaitForTurnOffPossible on the host's second thread while a row runs
 // on the first. Built into the ThreadSanitizer run of the tests.
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 
 #include "epu_support.h"
 

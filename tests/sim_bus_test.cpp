@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
-#include <vector>
 
 #include "epu_model.h"
 #include "epu_regs.h"

@@ -12,7 +12,6 @@ namespace {
 
 using namespace eputest;
 
-const std::string kNoJob = "DoOneRow: wRowLength = 0, no job prepared -> row refused\n";
 const std::string kPLL = "in LaserOneRow PLL not in range \n";
 const std::string kStepper = "SM Error in LaserOneRow()\n";
 const std::string kMode0 = "Error in LaserOneRow(),  Rowmode=0 \n";
@@ -36,7 +35,7 @@ TEST_F(EpuTest, RowFailures) {
   // SmMove call that fails, the mode; the result, the last lines logged, the
   // code recorded and the rows the board took
   const std::tuple<const char*, bool, bool, int, int, uint32_t, int32_t, Lines, int32_t, size_t> cases[] = {
-      {"no job", false, false, 0, 0, 0, 0, {kNoJob}, 0, 0},
+      {"no job", false, false, 0, 0, 0, 0, {"DoOneRow: wRowLength = 0, no job prepared -> row refused\n"}, 0, 0},
       {"PLL lost", true, true, 0, 0, 0, 0, {kPLL, kMode0}, 2101, 0},
       {"PLL lost in both passes", true, true, 0, 0, 2, 0, {kPLL, kCylindrical, kPLL, kSpiral}, 2101, 0},
       {"stepper fails in a row", true, false, 1, 1, 0, 0, {kStepper, kMode0}, 0, 1},

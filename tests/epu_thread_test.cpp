@@ -2,7 +2,6 @@
 // on the first. Built into the ThreadSanitizer run of the tests.
 
 #include <atomic>
-#include <chrono>
 
 #include "epu_support.h"
 

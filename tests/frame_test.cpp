@@ -143,10 +143,7 @@ TEST_F(Frame, DestructorsLogTheirStepperDirectionCounts) {
     g_pEPU->m_dwSetSMDirectionCnt = epuCount;
     g_pMBU->m_dwSetSMDirectionCnt = mbuCount;
     log.Clear();
-    if (exitInstance)
-      EXPECT_EQ(0, theApp.ExitInstance());
-    else
-      CARDN5_DeleteCardObjects();
+    EXPECT_EQ(0, exitInstance ? theApp.ExitInstance() : (CARDN5_DeleteCardObjects(), 0));
     EXPECT_EQ(want, log.Lines());
     for (void* b : Boards()) EXPECT_EQ(nullptr, b);
   }

@@ -130,29 +130,11 @@ int32_t CARDN5_CALL RefusingMove(uint32_t, uint32_t, uint32_t) {
   return 0;
 }
 
-// What the last row left: result, writes, log lines and the board's state.
-using Outcome = std::tuple<int32_t, Writes, Lines, std::vector<int>>;
+// What the last row left: result, writes, log lines, the rows the board took
+// and the card's state.
+using Outcome = std::tuple<int32_t, Writes, Lines, size_t, std::vector<int>>;
 
-class EpuNullStepperTest : public EpuTest {
- protected:
-  // The same job each time: rand() reseeded, the offset cursor put back.
-  Outcome Run(uint16_t smAuto, uint32_t mode, int rowsBefore, PFN_SMMOVE pfnLast, uint16_t cursor) {
-    std::srand(7);
-    PrepareJob([smAuto](EPU_GRAVUR_PARAMS& job) { job.wSMAuto = smAuto, job.wRandomOffset = 1; });
-    g_wRandomCursor = cursor;
-    for (int i = 0; i < rowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
-    Forget();
-    const int32_t result = EPUN5_DoOneRow(0x1000, 0x2000, mode, 3, 10, pfnLast);
-    const CEPUCard& e = *g_pEPU;
-    return {result,
-            machine.trace().AllWrites(),
-            log.Lines(),
-            {static_cast<int>(NewRows().size()), e.m_wExpectedBank, e.m_bFirstRow, e.m_wStartOffset, e.m_wRowCounter,
-             epu->control(), e.m_bInDoOneRow.load()}};
-  }
-};
-
-TEST_F(EpuNullStepperTest, ARowNeedingANullStepperEndsAsAFailedMove) {
+TEST_F(EpuTest, ARowNeedingANullStepperEndsAsAFailedMove) {
   // board advance, row mode, rows before; the result and the SmMove calls the row makes
   const std::tuple<const char*, uint16_t, uint32_t, int, int, int> cases[] = {
       {"single row, host advance", 0, 0, 1, 0, 1},
@@ -163,13 +145,26 @@ TEST_F(EpuNullStepperTest, ARowNeedingANullStepperEndsAsAFailedMove) {
       {"stepper move only, host advance", 0, 3, 0, 0, 1},
       {"stepper move only, board advance", 1, 3, 0, 0, 1},
   };
+  // The same job each time: rand() reseeded, the offset cursor put back.
   const uint16_t cursor = g_wRandomCursor;
+  auto run = [&](uint16_t smAuto, uint32_t mode, int rowsBefore, PFN_SMMOVE pfnLast) -> Outcome {
+    std::srand(7);
+    PrepareJob([smAuto](EPU_GRAVUR_PARAMS& job) { job.wSMAuto = smAuto, job.wRandomOffset = 1; });
+    g_wRandomCursor = cursor;
+    for (int i = 0; i < rowsBefore; ++i) EXPECT_EQ(1, Row(0, 3, 10));
+    Forget();
+    const int32_t result = EPUN5_DoOneRow(0x1000, 0x2000, mode, 3, 10, pfnLast);
+    const CEPUCard& e = *g_pEPU;
+    const std::vector<int> state = {e.m_wExpectedBank, e.m_bFirstRow,          e.m_wStartOffset,
+                                    e.m_wRowCounter,   e.m_bInDoOneRow.load(), epu->control()};
+    return {result, machine.trace().AllWrites(), log.Lines(), NewRows().size(), state};
+  };
   for (const auto& [name, smAuto, mode, rowsBefore, result, moves] : cases) {
     SCOPED_TRACE(name);
     g_nRefused = 0;
-    const Outcome failed = Run(smAuto, mode, rowsBefore, &RefusingMove, cursor);
+    const Outcome failed = run(smAuto, mode, rowsBefore, &RefusingMove);
     ASSERT_EQ(moves, g_nRefused);
-    Outcome null = Run(smAuto, mode, rowsBefore, nullptr, cursor);
+    Outcome null = run(smAuto, mode, rowsBefore, nullptr);
     Lines& lines = std::get<2>(null);
     EXPECT_EQ(moves, std::count(lines.begin(), lines.end(), kNullLine));
     lines.erase(std::remove(lines.begin(), lines.end(), kNullLine), lines.end());

@@ -107,10 +107,7 @@ TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
     guestDone = true;
   });
   int reads = 0;
-  while (!guestDone || reads < kEach) {
-    EXPECT_EQ(0x1300, HWIO_Hin(0x1300));
-    ++reads;
-  }
+  for (; !guestDone || reads < kEach; ++reads) EXPECT_EQ(0x1300, HWIO_Hin(0x1300));
   guest.join();
   // the lock shared, no overlap, the time of every access, each read and write traced
   EXPECT_EQ(

@@ -60,8 +60,7 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
 // The direction is written between two 1 ms pauses; while emulated only the
 // shadow changes. Each call counts (the count is logged at deletion).
 TEST_F(EpuTest, StepperDirectionAutoManualAndSteps) {
-  EPUN5_SetSMDirection(0);
-  EPUN5_SetSMDirection(1);
+  for (const int32_t direction : {0, 1}) EPUN5_SetSMDirection(direction);
   EXPECT_EQ(4u, machine.trace().CountDelays(1000));
   CARDN5_SetEmulation(2);
   EPUN5_SetSMDirection(0);

@@ -41,6 +41,10 @@ struct Waiter {
 // emulation flag the waiter still waits for the row, reads nothing from the
 // board (which would block turn-off for a long time) and answers non-zero.
 TEST_F(EpuTest, WaiterReturnsOnlyAfterTheRowAndItsEngraving) {
+  // outside a row: until ENVORSCH_BIT reads 0, then five clear readings
+  epu->ScriptBit(epu::Status::ENVORSCH_BIT, Levels("110"));
+  EXPECT_EQ((std::pair<int32_t, uint64_t>{0, 3 + 5}),
+            (std::pair{EPUN5_WaitForTurnOffPossible(), machine.trace().ReadCount(epu::kStatusPort)}));
   for (int32_t emulation : {0, 1, 2}) {
     SCOPED_TRACE(testing::Message() << "emulation " << emulation);
     Waiter w(&machine);

@@ -169,8 +169,7 @@ TEST_F(Frame, HwInfoWindowOpensOnceClosesOnlyWhatWasOpened) {
   CloseHWInfo();
   const int32_t w = OpenHWInfo();
   EXPECT_EQ(w, OpenHWInfo());
-  CloseHWInfo();
-  CloseHWInfo();
+  for (int i = 0; i < 2; ++i) CloseHWInfo();
   EXPECT_EQ((std::vector<std::vector<int32_t>>{{0, 1002, 0}, {1, w, 0}, {0, 1005, 0}}), InfoCalls());
 
   // Reopening asks the library again.

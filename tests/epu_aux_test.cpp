@@ -1,26 +1,15 @@
 // EPU auxiliary controls and measurements, and the pulse generator's
 // registers, against the simulated boards.
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
-#include <tuple>
 
 #include "epu_support.h"
 
 namespace {
 
+using namespace eputest;
 using epu::Status;
-using eputest::EpuTest;
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
-
-TEST_F(EpuTest, ErrorLedOnlyForOne) {
-  for (const auto& [value, on] : {std::pair{1, true}, {2, false}, {1, true}, {0, false}, {-1, false}, {0x101, false}}) {
-    EXPECT_NE(0, EPUN5_SetErrorLED(value));
-    EXPECT_EQ(on, epu->error_led()) << value;
-  }
-}
 
 // The output word is shared with the focusing head and the scanner drive:
 // the EPU's own bits change only their bit, the word's copy is its shadow.
@@ -61,55 +50,49 @@ TEST_F(EpuTest, DacCodesAreTruncatedAndNotClamped) {
   };
   for (const auto& [volts, code, line] : cases) {
     log.Clear();
-    EXPECT_EQ(1, EPUN5_SetDAC0(volts));
-    EXPECT_EQ(1, EPUN5_SetDAC1(volts));
+    EXPECT_EQ((std::pair{1, 1}), (std::pair{EPUN5_SetDAC0(volts), EPUN5_SetDAC1(volts)}));
     EXPECT_EQ((std::pair{code, code}), (std::pair{epu->reg(epu::kDAC0Port), epu->reg(epu::kDAC1Port)})) << line;
-    EXPECT_EQ((std::vector<std::string>{std::string("CEPUCard::SetDAC0 ") + line + " V \n",
-                                        std::string("CEPUCard::SetDAC1 ") + line + " V \n"}),
-              log.Lines());
+    const std::string shown = std::string(line) + " V \n";
+    EXPECT_EQ((Lines{"CEPUCard::SetDAC0 " + shown, "CEPUCard::SetDAC1 " + shown}), log.Lines());
   }
 }
 
 // The direction is written between two 1 ms pauses; while emulated only the
 // shadow changes. Each call counts (the count is logged at deletion).
 TEST_F(EpuTest, StepperDirectionAutoManualAndSteps) {
-  EPUN5_SetSMDirection(0);
-  EPUN5_SetSMDirection(1);
-  EXPECT_EQ(0x0200, epu->control());
+  for (const int32_t direction : {0, 1}) EPUN5_SetSMDirection(direction);
   EXPECT_EQ(4u, machine.trace().CountDelays(1000));
   CARDN5_SetEmulation(2);
   EPUN5_SetSMDirection(0);
   CARDN5_SetEmulation(0);
-  EXPECT_EQ(0x0200, epu->control());
-  EXPECT_NE(0, EPUN5_SetSMAutoMan(1));  // the shadow changed while emulated
-  EXPECT_EQ(0x0100, epu->control());
-  EXPECT_NE(0, EPUN5_SetSMAutoMan(0));
-  EXPECT_EQ(0x0000, epu->control());
-  EXPECT_EQ(3, g_pEPU->m_dwSetSMDirectionCnt);
-  EXPECT_NE(0, EPUN5_OneSMStep());
+  // the control word, then SetSMAutoMan(1) and the control word (the shadow
+  // changed while emulated), the calls counted, a step
+  EXPECT_EQ((std::vector<int>{0x0200, 1, 0x0100, 3, 1}),
+            (std::vector<int>{epu->control(), EPUN5_SetSMAutoMan(1) != 0, epu->control(), g_pEPU->m_dwSetSMDirectionCnt,
+                              EPUN5_OneSMStep() != 0}));
   CARDN5_PortOut(EPUN5_GetSMStepAdresse(), 0x5555);  // a host that steps through the port itself
   EXPECT_EQ((std::vector<uint16_t>{0, 0x5555}), machine.trace().Writes(epu::kSMStepPort));
   EXPECT_EQ(2u, epu->steps());
 }
 
-TEST_F(EpuTest, FinpPllAndEncoderReadTheBoardNow) {
+// Only 1 lights the error LED; the inputs are read from the board now, the
+// encoder pulses counted within one turn.
+TEST_F(EpuTest, ErrorLedOnlyForOneAndInputsReadNow) {
+  for (const auto& [value, on] : {std::pair{1, true}, {2, false}, {1, true}, {0, false}, {-1, false}, {0x101, false}}) {
+    EXPECT_NE(0, EPUN5_SetErrorLED(value));
+    EXPECT_EQ(on, epu->error_led()) << value;
+  }
   epu->set_finp(0xA5C3);
-  EXPECT_EQ(0xA5C3, EPUN5_GetFINP());
-
-  EXPECT_EQ(1, EPUN5_IsPLLInRange());
+  EXPECT_EQ((std::vector<int>{0xA5C3, 1}), (std::vector<int>{EPUN5_GetFINP(), EPUN5_IsPLLInRange()}));
   epu->set_pll_locked(false);
   EXPECT_EQ(0, EPUN5_IsPLLInRange());
 
   epu->set_encoder_pulses_per_turn(100);
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < 12; ++i, machine.AdvanceNs(1700))
     EXPECT_EQ((epu->StatusNow() >> static_cast<int>(Status::kEncoder)) & 1, EPUN5_TestEncoder());
-    machine.AdvanceNs(1700);
-  }
-}
 
-// Whole encoder pulses that start at or after the index falls and end
-// before it rises, read by the processor with interrupts held off.
-TEST_F(EpuTest, EncoderPulsesBetweenIndexFallAndRise) {
+  // Whole encoder pulses that start at or after the index falls and end
+  // before it rises, read by the processor with interrupts held off.
   for (uint32_t perTurn : {100u, 50u, 37u}) {
     SCOPED_TRACE(perTurn);
     epu->set_encoder_pulses_per_turn(perTurn);
@@ -167,14 +150,18 @@ TEST_F(EpuTest, IpgRegistersForThePulsesPerPeriod) {
       {6300, Program(0, 0xFF53, true, 0x4A73, 0x66, 0x9BCD)},        // T1 173, T2 636,301
       {6399, Program(0, 0, true, 0xE700, 0x4F, 0x9CCE)},             // remainder 100: T2 6400 alone
       {25602, Program(0xFFE6, 0xFD6F, true, 0x9FCF, 0x76, 0xE8F4)},  // T0 26, T1 657, T2 614,449
+      {0, {}},                                                       // refused: the program before stays
   };
   for (const auto& [pulses, writes] : cases) {
     SCOPED_TRACE(pulses);
     Forget();
-    EXPECT_EQ(1, IPGN5_SetIPGPulses(pulses));
+    EXPECT_EQ(pulses ? 1 : 0, IPGN5_SetIPGPulses(pulses));
     EXPECT_EQ(writes, machine.trace().AllWrites());
-    EXPECT_DOUBLE_EQ(static_cast<double>(pulses), ipg->pulses_per_period());
+    EXPECT_DOUBLE_EQ(pulses ? pulses : 25602.0, ipg->pulses_per_period());
   }
+  // the refusal is logged, and recorded as no error
+  EXPECT_EQ(Lines{"IPGN5_SetIPGPulses: 0 pulses refused, IPG unchanged\n"}, log.Lines());
+  EXPECT_EQ(0, testsupport::LastError().code);
 }
 
 }  // namespace

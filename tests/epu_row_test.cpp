@@ -1,10 +1,6 @@
 // EPU row engraving against the simulated board, which checks each row's
 // protocol itself: the row modes, the waits, PLL and bank supervision, the
 // host's stepper, and whole jobs.
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <tuple>
 
 #include "epu_support.h"
 #include "hwio32.h"
@@ -12,17 +8,18 @@
 
 namespace {
 
+using namespace eputest;
 using epu::Status;
-using eputest::EpuTest;
-using eputest::Levels;
-using eputest::SmMoveRecorder;
-using Lines = std::vector<std::string>;
 
 // ---- Shift, divider and offset arithmetic -----------------------------------------
 
-TEST_F(EpuTest, RecalcShiftKeepsShiftPlusRestAtTheRowLength) {
+// The shift plus its rest is the row length; the divider lies midway between
+// the pulses of a step for the steps and for one more; the offset cursor
+// wraps at 1000.
+TEST_F(EpuTest, ShiftDividerAndRandomOffsetArithmetic) {
+  CEPUCard& e = *g_pEPU;
   // row length, start offset, row shift; shift and rest
-  const std::tuple<uint16_t, uint16_t, uint16_t, uint16_t, uint16_t> cases[] = {
+  const std::tuple<uint16_t, uint16_t, uint16_t, uint16_t, uint16_t> shifts[] = {
       {1000, 2, 10, 8, 992},
       {1000, 500, 10, 510, 490},
       {1000, 10, 10, 1000, 0},
@@ -30,39 +27,29 @@ TEST_F(EpuTest, RecalcShiftKeepsShiftPlusRestAtTheRowLength) {
       {1000, 2600, 100, 500, 500},   // the rest is taken modulo the row length
       {1, 7, 3, 1, 0},
   };
-  for (const auto& [rowLength, startOffset, rowShift, shift, rest] : cases) {
-    g_pEPU->m_wRowLength = rowLength;
-    g_pEPU->m_wStartOffset = startOffset;
-    g_pEPU->m_wRowShift = rowShift;
-    g_pEPU->RecalcShift();
-    EXPECT_EQ((std::pair{shift, rest}), (std::pair{g_pEPU->m_wShift, g_pEPU->m_wShiftRest})) << startOffset;
+  for (const auto& [rowLength, startOffset, rowShift, shift, rest] : shifts) {
+    std::tie(e.m_wRowLength, e.m_wStartOffset, e.m_wRowShift) = std::tie(rowLength, startOffset, rowShift);
+    e.RecalcShift();
+    EXPECT_EQ((std::pair{shift, rest}), (std::pair{e.m_wShift, e.m_wShiftRest})) << startOffset;
   }
-}
-
-TEST_F(EpuTest, StepsPerRowSetTheAdvanceDivider) {
   // pulses a row, steps; steps a row and divider
-  const std::tuple<uint32_t, uint32_t, uint16_t, uint16_t> cases[] = {
+  const std::tuple<uint32_t, uint32_t, uint16_t, uint16_t> dividers[] = {
       {10000, 3, 3, 2917},        // midway between 2500 and 3333
       {10000, 0, 0, 65534},       // no steps: the largest divider, not 65535 or 65500
       {200000, 1, 1, 65534},      // capped
       {10000, 0x10003, 3, 2917},  // only the low 16 bits are steps
       {0, 5, 5, 0},
   };
-  for (const auto& [pulses, steps, stepsPerRow, divider] : cases) {
-    g_pEPU->m_dwPulsesPerRow = pulses;
-    g_pEPU->SetStepsPerRow(steps);
-    EXPECT_EQ((std::pair{stepsPerRow, divider}), (std::pair{g_pEPU->m_wStepsPerRow, g_pEPU->m_wAdvanceDivider}))
-        << pulses << " pulses, " << steps << " steps";
+  for (const auto& [pulses, steps, stepsPerRow, divider] : dividers) {
+    e.m_dwPulsesPerRow = pulses;
+    e.SetStepsPerRow(steps);
+    EXPECT_EQ((std::pair{stepsPerRow, divider}), (std::pair{e.m_wStepsPerRow, e.m_wAdvanceDivider}))
+        << pulses << ", " << steps;
   }
-}
-
-TEST_F(EpuTest, RandomOffsetsComeFromTheTableAndWrapAt1000) {
-  for (int k = 0; k < 1000; ++k) g_pEPU->m_awRandomOffsets[k] = static_cast<uint16_t>(k + 100);
+  for (int k = 0; k < 1000; ++k) e.m_awRandomOffsets[k] = static_cast<uint16_t>(k + 100);
   g_wRandomCursor = 998;
-  EXPECT_EQ(1099, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(100, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(101, g_pEPU->NextRandomOffset());
-  EXPECT_EQ(1, g_wRandomCursor);
+  EXPECT_EQ((std::vector<int>{1099, 100, 101}),
+            (std::vector<int>{e.NextRandomOffset(), e.NextRandomOffset(), e.NextRandomOffset()}));
 }
 
 // ---- Single rows ------------------------------------------------------------------
@@ -78,17 +65,14 @@ TEST_F(EpuTest, RowsAlternateBanksWithTheirCodeDividerAndOffset) {
   for (const auto& [ll, smAuto, rowShift, shift, rest] : cases) {
     SCOPED_TRACE(testing::Message() << "LL " << ll << ", board advance " << smAuto << ", shift " << rowShift);
     PrepareJob([ll = ll, smAuto = smAuto](EPU_GRAVUR_PARAMS& j) { j.wLLCode = ll, j.wSMAuto = smAuto; });
-    const size_t before = epu->rows().size();
     for (uint32_t n = 0; n < 3; ++n) ASSERT_EQ(1, Row(0, 3, rowShift, 0x100 + n, 0x200 + n));
-    const auto rows = epu->rows();
-    ASSERT_EQ(before + 3, rows.size());
+    const auto rows = NewRows();
+    ASSERT_EQ(3u, rows.size());
     const uint32_t kind = ll ? HWIO_CODE_LL : HWIO_CODE_PX;
-    for (uint32_t n = 0; n < 3; ++n) {
-      const sim::EpuRow& r = rows[before + n];  // the divider of 10,000 pulses and 3 steps
-      EXPECT_EQ(
-          std::make_tuple(n % 2, n % 2, kind, 0x100 + n, 0x200 + n, 2917, shift, rest, 302),
-          std::tie(r.bank, r.offeredBank, r.kind, r.arg1, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos))
-          << "row " << n;
+    for (const sim::EpuRow& r : rows) {  // the divider of 10,000 pulses and 3 steps
+      const uint32_t n = r.arg1 - 0x100;
+      EXPECT_EQ(std::make_tuple(n % 2, n % 2, kind, 0x200 + n, 2917, shift, rest, 302),
+                std::tie(r.bank, r.offeredBank, r.kind, r.arg2, r.advanceDivider, r.shift, r.bankOffset, r.startPos));
     }
     const bool newShift = rowShift != 0xFFFF;
     EXPECT_EQ(newShift ? 1u : 0u, machine.trace().Writes(epu::kShiftPort).size());
@@ -138,15 +122,15 @@ TEST_F(EpuTest, PllReadingsAreCountedAcrossTheRechecks) {
   for (const auto& [name, pll, wrallo, result, reads] : cases) {
     SCOPED_TRACE(name);
     PrepareJob();
-    testsupport::ClearLastError();
     const uint32_t bankChanges = epu->bank_changes();
     epu->ScriptBit(Status::kPLLInRange, Levels(pll));
     epu->ScriptBit(Status::WRALLO_BIT, Levels(wrallo));
     EXPECT_EQ(result, Row(0, 3, 0xFFFF));
     EXPECT_EQ(reads, machine.trace().All().UntilFirstWrite().ReadCount(epu::kStatusPort));
-    EXPECT_EQ(result ? 0 : 2101, testsupport::LastError().code);
-    EXPECT_EQ(bankChanges + result, epu->bank_changes());
-    EXPECT_EQ(result != 0, machine.trace().All().WriteCount() > 0);
+    // the error recorded, the banks changed, anything written
+    EXPECT_EQ(
+        std::make_tuple(result ? 0 : 2101, bankChanges + result, result != 0),
+        std::make_tuple(testsupport::LastError().code, epu->bank_changes(), machine.trace().All().WriteCount() > 0));
     ASSERT_EQ(1, Row(0, 3, 0xFFFF));
     EXPECT_EQ(result, epu->rows().back().bank);
   }
@@ -174,9 +158,9 @@ TEST_F(EpuTest, OnlyThreeWrongBankReadingsOfThreeLightTheLed) {
     epu->ScriptBit(Status::kIndex, Levels("000"));
     epu->ScriptBit(Status::WRPL1_BIT, Levels(wrpl1));
     EXPECT_EQ(1, Row(0, 3, 0xFFFF));
-    EXPECT_EQ(lines, log.Lines());
-    EXPECT_EQ(!lines.empty(), epu->error_led());
-    EXPECT_EQ(0, epu->rows().back().bank);
+    // the lines, the LED, the bank the row went into
+    EXPECT_EQ(std::make_tuple(lines, !lines.empty(), 0),
+              std::make_tuple(log.Lines(), epu->error_led(), epu->rows().back().bank));
   }
 }
 
@@ -186,8 +170,7 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
   // board advance, EPUN5_SetSMDirection(0) before the row, the failing move,
   // the result, the lines, the control writes (the board takes the stepper
   // back with direction bit 9 set)
-  using Row = std::tuple<const char*, uint16_t, bool, int, int32_t, Lines, std::vector<uint16_t>>;
-  const Row cases[] = {
+  const std::tuple<const char*, uint16_t, bool, int, int32_t, Lines, std::vector<uint16_t>> cases[] = {
       {"host advance", 0, false, 0, 1, {}, {}},
       {"host advance, move fails", 0, false, 1, 0, {"Fail in SmMove\n"}, {}},
       {"board advance", 1, false, 0, 1, {}, {0x0238, 0x0338}},
@@ -206,8 +189,8 @@ TEST_F(EpuTest, StepperMoveOnlyRowsHandTheWholeStepsToTheHost) {
     EXPECT_EQ(control, machine.trace().Writes(epu::kControlPort));
     ASSERT_EQ(1u, SmMoveRecorder::calls.size());
     EXPECT_EQ(0x00012345u, SmMoveRecorder::calls[0].steps);
-    EXPECT_EQ(divider, g_pEPU->m_wAdvanceDivider);  // mode 3 leaves the steps alone
-    EXPECT_EQ(0u, epu->rows().size() - SmMoveRecorder::calls[0].rowsBefore);
+    EXPECT_EQ((std::pair<int, size_t>{divider, 0}),
+              (std::pair<int, size_t>{g_pEPU->m_wAdvanceDivider, NewRows().size()}));
   }
 }
 
@@ -218,7 +201,6 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
   for (const auto& c : {std::pair<uint32_t, uint16_t>{1, 500}, {2, 65500}}) {
     SCOPED_TRACE(testing::Message() << "row mode " << c.first);
     PrepareJob();
-    const size_t before = epu->rows().size();
     const uint16_t cursor = g_wRandomCursor;
     for (size_t call = 0; call < 2; ++call) {
       const size_t mark = machine.trace().Mark();
@@ -226,10 +208,10 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
       // the row shift changes on the first call only: two index pulses more
       EXPECT_EQ(call == 0 ? 8u : 6u, machine.trace().Since(mark).HoldOffs());
     }
-    const auto rows = epu->rows();
-    ASSERT_EQ(before + 4, rows.size());
+    const auto rows = NewRows();
+    ASSERT_EQ(4u, rows.size());
     for (size_t i = 0; i < 4; ++i) {
-      const sim::EpuRow& r = rows[before + i];
+      const sim::EpuRow& r = rows[i];
       const bool cylindrical = i % 2 == 0;
       const uint16_t startPos = cylindrical ? 300 + g_pEPU->m_awRandomOffsets[(cursor + i / 2 + 1) % 1000] : 302;
       EXPECT_EQ(std::make_tuple(i % 2, cylindrical ? 1 : c.second, cylindrical ? 65500 : 2917, startPos, 1000),
@@ -240,7 +222,7 @@ TEST_F(EpuTest, TwoPassRowsChangeBanksTwiceWithTheirB700Values) {
     EXPECT_EQ(302u, epu->reg(epu::kStartPosPort));
     // the first cylindrical pass is the job's first row
     ASSERT_EQ(3u, SmMoveRecorder::calls.size());
-    EXPECT_EQ(before + 1, SmMoveRecorder::calls[0].rowsBefore);
+    EXPECT_EQ(rowsMark + 1, SmMoveRecorder::calls[0].rowsBefore);
   }
 }
 
@@ -253,8 +235,7 @@ TEST_F(EpuTest, IdleWaitsComeBeforeAnythingIsWritten) {
   // row mode, row shift, board advance, ENVORSCH_BIT and turn-off bit
   // readings (the latter from the first on, the ENVORSCH_BIT wait's included),
   // the status reads before the first write
-  using Row = std::tuple<const char*, uint32_t, uint32_t, uint16_t, const char*, const char*, uint64_t>;
-  const Row cases[] = {
+  const std::tuple<const char*, uint32_t, uint32_t, uint16_t, const char*, const char*, uint64_t> cases[] = {
       {"shift, all clear", 0, 10, 1, "0", "100000", 1 + 5},
       {"shift, ENVORSCH_BIT then bit 10", 0, 10, 1, "1110", "1111101100100", 4 + 9},
       {"shift, bit 10 set for ten readings", 0, 10, 0, "0", "0111111111100000", 1 + 15},
@@ -335,19 +316,18 @@ TEST_F(EpuTest, TheBoardsRecordWhatTheyWouldNotAccept) {
   uint16_t w = 0x0238;  // the control word of a running PX job
   auto select = [&w](int bank) { HWIO_LowPuls(epu::kControlPort, &w, bank); };
   auto command = [] { HWIO_Hout(epu::kStatusPort, epu::kCommand); };
+  auto firstRow = [this] { PrepareJob(), Row(0, 3, 0xFFFF); };
   auto ipg = [](uint32_t reg, uint32_t value) { CARDN5_PortOut(0x0300, reg), CARDN5_PortOut(0x0700, value); };
   const std::pair<const char*, std::function<void()>> cases[] = {
       {"bank 0 selected before the start handshake", [&] { EPUN5_InitPowerOn(0), select(0); }},
       {"bank 0 selected without the command word", [&] { PrepareJob(), select(0); }},
-      {"bank 0 selected while the board accepts no row",
-       [&] { PrepareJob(), Row(0, 3, 0xFFFF), Row(0, 3, 0xFFFF), command(), select(0); }},
+      {"bank 0 selected while the board accepts no row", [&] { firstRow(), Row(0, 3, 0xFFFF), command(), select(0); }},
       {"row code written while the code input is busy",
        [&] { PrepareJob(), command(), select(0), command(), HWIO_WritePXCode(1, 2); }},
       {"bank change 0 index pulses after the row registers changed",
-       [&] { PrepareJob(), Row(0, 3, 0xFFFF), EPUN5_DoOneRow(1, 2, 0, 3, 0xFFFF, MoveAndChangeStartPos); }},
-      {"row register 9300 written while ENVORSCH_BIT is set",
-       [&] { PrepareJob(), Row(0, 3, 0xFFFF), CARDN5_PortOut(epu::kShiftPort, 1); }},
-      {"host stepper moved while ENVORSCH_BIT is set", [&] { PrepareJob(), Row(0, 3, 0xFFFF), epu->HostMove(); }},
+       [&] { firstRow(), EPUN5_DoOneRow(1, 2, 0, 3, 0xFFFF, MoveAndChangeStartPos); }},
+      {"row register 9300 written while ENVORSCH_BIT is set", [&] { firstRow(), CARDN5_PortOut(epu::kShiftPort, 1); }},
+      {"host stepper moved while ENVORSCH_BIT is set", [&] { firstRow(), epu->HostMove(); }},
       {"IPG register 4 written before registers 0, 1 and 3", [&] { ipg(4, 1); }},
   };
   for (const auto& [violation, act] : cases) {

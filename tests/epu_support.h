@@ -1,11 +1,15 @@
 // What the EPU tests share: a machine with the EPU and IPG models, the job
 // record, and the host's stepper function, which records its calls and
-// moves the stepper on the simulated board.
+// moves the stepper on the simulated board; with GoogleTest and the
+// standard headers their tables use.
 #ifndef CARDN5_TESTS_EPU_SUPPORT_H
 #define CARDN5_TESTS_EPU_SUPPORT_H
 
 #include <stdint.h>
 
+#include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "cardN5.h"
@@ -17,6 +21,9 @@
 #include "test_support.h"
 
 namespace eputest {
+
+using Lines = std::vector<std::string>;
+using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 
 // One call of SmMove: its arguments and the rows the board had taken before it.
 struct SmMoveCall {
@@ -72,20 +79,23 @@ class EpuTest : public testsupport::BoardsTest {
   void Forget() {
     machine.trace().Clear();
     log.Clear();
+    testsupport::ClearLastError();
+    rowsMark = epu->rows().size();
+  }
+  // The rows the board took since the last Forget().
+  std::vector<sim::EpuRow> NewRows() const {
+    const std::vector<sim::EpuRow> all = epu->rows();
+    return {all.begin() + static_cast<long>(rowsMark), all.end()};
   }
 
   // The default job changed by edit(job), prepared; then trace, log and
   // stepper calls forgotten.
-  template <typename Edit>
-  void PrepareJob(Edit edit) {
+  void PrepareJob(const std::function<void(EPU_GRAVUR_PARAMS&)>& edit = nullptr) {
     EPU_GRAVUR_PARAMS job = Job();
-    edit(job);
+    if (edit) edit(job);
     ASSERT_EQ(1, EPUN5_GravurVorbereiten(job)) << log.Dump();
     ResetStepper();
     Forget();
-  }
-  void PrepareJob() {
-    PrepareJob([](EPU_GRAVUR_PARAMS&) {});
   }
 
   int32_t Row(uint32_t mode, uint32_t steps, uint32_t rowShift, uint32_t code1 = 0x1000, uint32_t code2 = 0x2000) {
@@ -94,6 +104,7 @@ class EpuTest : public testsupport::BoardsTest {
 
   sim::EpuModel* epu = nullptr;
   sim::IpgModel* ipg = nullptr;
+  size_t rowsMark = 0;
 };
 
 }  // namespace eputest

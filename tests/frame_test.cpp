@@ -27,12 +27,10 @@ TEST_F(Frame, RegisterBitTestsTheShadowAndOnlyFourOperationsTouchThePort) {
   EXPECT_EQ(0u, machine.trace().size()) << "bit operations must stay in memory";
 
   machine.SetInput(0x5F00, 0xFFFE);
-  EXPECT_EQ(1, reg.Out());
-  EXPECT_EQ(0xFFFE, reg.In());
+  EXPECT_EQ((std::pair<int32_t, int32_t>{1, 0xFFFE}), (std::pair{reg.Out(), reg.In()}));
   reg.LowPuls(1);
   reg.HighPuls(0);
-  EXPECT_EQ(0xFFFE, reg.GetValue());
-  EXPECT_EQ(0, other.GetValue());
+  EXPECT_EQ((std::pair<uint16_t, uint16_t>{0xFFFE, 0}), (std::pair{reg.GetValue(), other.GetValue()}));
   EXPECT_EQ((std::vector<uint16_t>{0x00E0, 0xFFFC, 0xFFFE, 0xFFFF, 0xFFFE}), machine.trace().Writes(0x5F00));
   EXPECT_EQ(1u, machine.trace().ReadCount(0x5F00));
 
@@ -90,11 +88,11 @@ TEST_F(Frame, CreateReplacesAndDeleteIsHarmlessTwice) {
                                       "hwio32: real port access is off (set CARDN5_HWIO_REAL=1 on the machine)\n"}),
             log.Lines());
   ASSERT_EQ(1, CARDN5_CreateCardObjects());
-  EXPECT_EQ(9, allochook::FreedArmedAllocations());  // all nine of the first, through their destructors
-  EXPECT_EQ(9u, allochook::Live().size());
+  // all nine of the first freed, through their destructors
+  EXPECT_EQ((std::pair<int, size_t>{9, 9}), allochook::FreedAndLive());
   for (int i = 0; i < 2; ++i) CARDN5_DeleteCardObjects();
   allochook::Disarm();
-  EXPECT_TRUE(allochook::Live().empty());
+  EXPECT_EQ(0u, allochook::FreedAndLive().second);
   for (void* b : Boards()) EXPECT_EQ(nullptr, b);
   EXPECT_EQ((std::pair<int32_t, size_t>{0, 0}), (std::pair{testsupport::LastError().code, machine.trace().size()}));
 }
@@ -109,8 +107,8 @@ TEST_F(Frame, FailedAllocationRecords2148AndKeepsTheOthers) {
     const std::vector<void*> boards = Boards();
     for (int i = 0; i < 9; ++i) EXPECT_EQ(i + 1 == failing, boards[static_cast<size_t>(i)] == nullptr) << i;
     const testsupport::RecordedError e = testsupport::LastError();
-    EXPECT_EQ((std::pair<int32_t, std::string>{2148, "cardN5.cpp"}), (std::pair{e.code, e.file}));
-    EXPECT_GT(e.line, 0);
+    EXPECT_EQ((std::tuple<int32_t, std::string, bool>{2148, "cardN5.cpp", true}),
+              (std::tuple{e.code, e.file, e.line > 0}));
     CARDN5_DeleteCardObjects();
   }
 }
@@ -125,8 +123,8 @@ TEST_F(Frame, SetEmulationStoresTheFlagAsGivenAndLogsOnlyWhenOn) {
     log.Clear();
     EXPECT_EQ(1, CARDN5_SetEmulation(flag));
     EXPECT_EQ(flag ? std::vector<std::string>{"CardN5 SetEmulation TRUE \n"} : std::vector<std::string>{}, log.Lines());
-    EXPECT_EQ(flag ? 1 : 0, HWIOX_IsEmulation());
-    EXPECT_EQ(std::vector<int32_t>(9, flag), EmulationFlags());
+    EXPECT_EQ((std::pair{flag ? 1 : 0, std::vector<int32_t>(9, flag)}),
+              (std::pair{HWIOX_IsEmulation(), EmulationFlags()}));
   }
   CARDN5_DeleteCardObjects();
 }
@@ -134,26 +132,19 @@ TEST_F(Frame, SetEmulationStoresTheFlagAsGivenAndLogsOnlyWhenOn) {
 // Deletion, and the application object's ExitInstance at unload, destroy
 // the boards, whose destructors log their stepper direction counts.
 TEST_F(Frame, DestructorsLogTheirStepperDirectionCounts) {
-  const struct {
-    int32_t epu;
-    uint32_t mbu;
-    bool exitInstance;
-    std::vector<std::string> want;
-  } cases[] = {
+  // the EPU's and the MBU's counts, unloaded through ExitInstance; the lines logged
+  const std::tuple<int32_t, uint32_t, bool, std::vector<std::string>> cases[] = {
       {3, 0, false, {"CARDN532 EPU SetSMDirectionCnt 3 \n"}},
       {0, 70000, true, {"CARDN532 MBU SetSMDirectionCnt 70000 \n"}},
       {-2, 1, false, {"CARDN532 EPU SetSMDirectionCnt -2 \n", "CARDN532 MBU SetSMDirectionCnt 1 \n"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [epuCount, mbuCount, exitInstance, want] : cases) {
     ASSERT_EQ(1, CARDN5_CreateCardObjects());
-    g_pEPU->m_dwSetSMDirectionCnt = c.epu;
-    g_pMBU->m_dwSetSMDirectionCnt = c.mbu;
+    g_pEPU->m_dwSetSMDirectionCnt = epuCount;
+    g_pMBU->m_dwSetSMDirectionCnt = mbuCount;
     log.Clear();
-    if (c.exitInstance)
-      EXPECT_EQ(0, theApp.ExitInstance());
-    else
-      CARDN5_DeleteCardObjects();
-    EXPECT_EQ(c.want, log.Lines());
+    EXPECT_EQ(0, exitInstance ? theApp.ExitInstance() : (CARDN5_DeleteCardObjects(), 0));
+    EXPECT_EQ(want, log.Lines());
     for (void* b : Boards()) EXPECT_EQ(nullptr, b);
   }
   EXPECT_EQ(0u, machine.trace().size());
@@ -178,8 +169,7 @@ TEST_F(Frame, HwInfoWindowOpensOnceClosesOnlyWhatWasOpened) {
   CloseHWInfo();
   const int32_t w = OpenHWInfo();
   EXPECT_EQ(w, OpenHWInfo());
-  CloseHWInfo();
-  CloseHWInfo();
+  for (int i = 0; i < 2; ++i) CloseHWInfo();
   EXPECT_EQ((std::vector<std::vector<int32_t>>{{0, 1002, 0}, {1, w, 0}, {0, 1005, 0}}), InfoCalls());
 
   // Reopening asks the library again.

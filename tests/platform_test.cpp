@@ -29,17 +29,13 @@ std::string TempPath(const char* name) { return (::testing::TempDir() + name) + 
 TEST(Interpolation, PiecewiseLinearWithEndValuesHeld) {
   const double x[] = {0.0, 10.0, 20.0, 40.0}, y[] = {100.0, 200.0, 150.0, 150.0};
   const double sx[] = {5.0, 5.0, 6.0}, sy[] = {1.0, 3.0, 4.0};
-  const struct {
-    const double *x, *y;
-    uint16_t n;
-    double at, want;
-  } cases[] = {
+  const std::tuple<const double*, const double*, uint16_t, double, double> cases[] = {
       {x, y, 4, -1e9, 100.0}, {x, y, 4, 0.0, 100.0}, {x, y, 4, 5.0, 150.0},  {x, y, 4, 15.0, 175.0},
       {x, y, 4, 30.0, 150.0}, {x, y, 4, 1e9, 150.0}, {sx, sy, 0, 5.0, 0.0},  {sx, sy, 1, 1000.0, 1.0},
       {sx, sy, 3, 5.5, 3.5},  {sx, sy, 3, NAN, 1.0}, {sx, sy, 2, 99.0, 3.0},
   };
-  for (const auto& c : cases)
-    EXPECT_DOUBLE_EQ(c.want, HWIO_GetLinearInterpoliertenWert(c.x, c.y, c.n, c.at)) << c.n << " at " << c.at;
+  for (const auto& [xs, ys, n, at, want] : cases)
+    EXPECT_DOUBLE_EQ(want, HWIO_GetLinearInterpoliertenWert(xs, ys, n, at)) << n << " at " << at;
 }
 
 // ---- Log and recorded error ------------------------------------------------------
@@ -121,25 +117,21 @@ TEST_F(HwioBackends, BitOperationsAndPulses) {
   EXPECT_EQ(HWIO_ACC_HIGHPULS | HWIO_ACC_PULSE_END | (2u << HWIO_ACC_BIT_SHIFT), e[3].flags);
 }
 
-TEST_F(HwioBackends, WithoutDeviceOrPortAccessReadsFloatAndWritesDrop) {
+// Without a device or port access reads float and writes drop. A host built
+// before the block callbacks passes the shorter struct to HWIOX_AttachDevice:
+// its blocks come word by word.
+TEST_F(HwioBackends, WithoutDeviceReadsFloatAndBlocksReachOnlyADeviceThatHasThem) {
   machine.Detach();
   EXPECT_EQ(0, HWIOX_GetBackend());
-  // Real ports need an explicit opt-in on the machine; tests never give it.
-  EXPECT_EQ(
-      (std::vector<int32_t>{0, 0, 0xFFFF, 0}),
-      (std::vector<int32_t>{HWIO_GrantPortAccess(), HWIOX_HasPortAccess(), HWIO_Hin(0x8300), HWIO_Hout(0x8700, 1)}));
+  // Real ports need an explicit opt-in on the machine; tests never give it. Grant, access, in, out, a direct read
+  // and its word, and a row code
   uint16_t word = 0;
-  EXPECT_EQ(1, HWIOX_DirectAccess(HWIOX_DIRECT_IN, 0x8300, &word, 1));
-  EXPECT_EQ(0xFFFF, word);
-  EXPECT_EQ(0, HWIO_WritePXCode(1, 2));
+  EXPECT_EQ(
+      (std::vector<int32_t>{0, 0, 0xFFFF, 0, 1, 0xFFFF, 0}),
+      (std::vector<int32_t>{HWIO_GrantPortAccess(), HWIOX_HasPortAccess(), HWIO_Hin(0x8300), HWIO_Hout(0x8700, 1),
+                            HWIOX_DirectAccess(HWIOX_DIRECT_IN, 0x8300, &word, 1), word, HWIO_WritePXCode(1, 2)}));
   EXPECT_EQ(1, log.Count("hwio32: real port access is off (set CARDN5_HWIO_REAL=1 on the machine)\n"));
   EXPECT_EQ(1, log.Count("hwio32: HWIO_WritePXCode needs a device model or emulation in this stand-in\n"));
-}
-
-// A host built before the block callbacks passes the shorter struct to
-// HWIOX_AttachDevice: its blocks come word by word.
-TEST_F(HwioBackends, BlocksReachADeviceInOneCallOnlyWhenItsStructHasThem) {
-  machine.Detach();
   static int words, blocks;
   static uint32_t flags;
   HWIO_DEVICE dev{};

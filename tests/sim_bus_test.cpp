@@ -3,8 +3,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
-#include <vector>
 
 #include "epu_model.h"
 #include "epu_regs.h"
@@ -48,24 +46,21 @@ TEST_F(SimBus, ReadsGoToTheFirstBoardOnThePortWritesToEveryBoardOnIt) {
   EXPECT_EQ(0x1234, HWIO_Hin(0x2700));
   auto& b = machine.Add<RangeBoard>(0x1700, 0x2700, 0xB000);
   machine.QueueReads(0x1300, {0x0042});
-  const struct {
-    uint16_t port, want;
-  } reads[] = {
+  const std::pair<uint16_t, uint16_t> reads[] = {
       {0x1300, 0xA013},  // a's alone; the queued value waits
       {0x1700, 0xA017},  // a and b: a came first
       {0x2700, 0xB027},  // b, added after the port was read
       {0x2B00, 0xFFFF},  // nobody's: the latch
   };
-  for (const auto& r : reads) EXPECT_EQ(r.want, HWIO_Hin(r.port)) << std::hex << r.port;
+  for (const auto& [port, want] : reads) EXPECT_EQ(want, HWIO_Hin(port)) << std::hex << port;
   a.m_answers = false;
   // a declines: the queue, then the latch
   for (const uint16_t want : {0x0042, 0xFFFF}) EXPECT_EQ(want, HWIO_Hin(0x1300));
   EXPECT_EQ(0xB017, HWIO_Hin(0x1700));  // declined by a, b answers
 
   for (uint16_t port : {0x1300, 0x1700, 0x2700, 0x5B00}) HWIO_Hout(port, 1);
-  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700}), a.m_writes);
-  EXPECT_EQ((std::vector<uint16_t>{0x1700, 0x2700}), b.m_writes);
-  EXPECT_EQ((std::vector<uint16_t>{0x1300, 0x1700, 0x2700, 0x5B00}), all.m_writes);
+  EXPECT_EQ((std::vector<std::vector<uint16_t>>{{0x1300, 0x1700}, {0x1700, 0x2700}, {0x1300, 0x1700, 0x2700, 0x5B00}}),
+            (std::vector{a.m_writes, b.m_writes, all.m_writes}));
   EXPECT_EQ(1, machine.LastWritten(0x5B00));
 }
 
@@ -112,16 +107,13 @@ TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
     guestDone = true;
   });
   int reads = 0;
-  while (!guestDone || reads < kEach) {
-    EXPECT_EQ(0x1300, HWIO_Hin(0x1300));
-    ++reads;
-  }
+  for (; !guestDone || reads < kEach; ++reads) EXPECT_EQ(0x1300, HWIO_Hin(0x1300));
   guest.join();
-  EXPECT_TRUE(machine.mutex().shared());
-  EXPECT_EQ(0, board.m_overlaps.load());
-  EXPECT_EQ(t0 + (reads + kEach) * sim::Machine::kPortAccessNs, machine.NowNs());
-  EXPECT_EQ(static_cast<uint64_t>(reads) + 1, machine.trace().ReadCount(0x1300));
-  EXPECT_EQ(static_cast<size_t>(kEach), machine.trace().Writes(0x2300).size());
+  // the lock shared, no overlap, the time of every access, each read and write traced
+  EXPECT_EQ(
+      (std::vector<uint64_t>{1, 0, t0 + (reads + kEach) * sim::Machine::kPortAccessNs, reads + 1u, kEach}),
+      (std::vector<uint64_t>{machine.mutex().shared(), static_cast<uint64_t>(board.m_overlaps.load()), machine.NowNs(),
+                             machine.trace().ReadCount(0x1300), machine.trace().Writes(0x2300).size()}));
 }
 
 // The EPU model keeps its status word between changes: every poll must
@@ -130,10 +122,8 @@ TEST_F(SimBus, ASecondThreadSharesTheBusWithTheMachinesOwnThread) {
 TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
   auto& epu = machine.Add<sim::EpuModel>();
   uint16_t control = BitMask(epu::Control::kRowDone);
-  const struct {
-    std::function<void()> act;
-    int polls, changes;  // changes: reads that differ from the read before
-  } steps[] = {
+  // the step, then the polls and the reads among them that differ from the read before
+  const std::tuple<std::function<void()>, int, int> steps[] = {
       {[] {}, 2100, 5},  // index falls at 50 us, rises at 1000, falls at 1050, ...
       {[&] { HWIO_LowPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kStart)); }, 50, 1},
       {[&] { HWIO_HighPuls(epu::kControlPort, &control, static_cast<int32_t>(epu::Control::kBankChange)); }, 1100,
@@ -144,16 +134,15 @@ TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
       {[&] { epu.set_wrong_bank(true); }, 3, 1},
   };
   uint16_t before = HWIO_Hin(epu::kStatusPort);
-  for (const auto& step : steps) {
-    step.act();
-    int changes = 0;
-    for (int i = 0; i < step.polls; ++i) {
+  for (const auto& [act, polls, changes] : steps) {
+    act();
+    int changed = 0;
+    for (int i = 0; i < polls; ++i) {
       const uint16_t v = HWIO_Hin(epu::kStatusPort);
       ASSERT_EQ(epu.StatusNow(), v) << "poll " << i << " at " << machine.NowNs() << " ns";
-      changes += v != before ? 1 : 0;
-      before = v;
+      changed += std::exchange(before, v) != v ? 1 : 0;
     }
-    EXPECT_EQ(step.changes, changes) << "step polling " << step.polls;
+    EXPECT_EQ(changes, changed) << "step polling " << polls;
   }
 }
 

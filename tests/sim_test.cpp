@@ -28,21 +28,19 @@ TEST_F(Simulator, EveryAccessAndDelayAdvancesVirtualTimeWhileAttached) {
   TIMING_Delay(10000);
   TIMINGX_Sleep(1);
   const uint64_t want = 2 * sim::Machine::kPortAccessNs + 10000 + 10000000000ull + 1000000;
-  EXPECT_EQ(t0 + want, machine.NowNs());
-  EXPECT_EQ(machine.NowNs(), clock.m_seenNs);
+  EXPECT_EQ((std::pair{t0 + want, t0 + want}), (std::pair{machine.NowNs(), clock.m_seenNs}));
   EXPECT_EQ((std::vector<uint32_t>{10, 10000000, 1000}), machine.trace().Delays());
   // detached, the ports and delays go back to the stand-ins
   machine.Detach();
   TIMING_DelayUS(1);
   HWIO_Hout(0x1300, 1);
-  EXPECT_EQ(t0 + want, machine.NowNs());
-  EXPECT_EQ(5u, machine.trace().size());
+  EXPECT_EQ((std::pair<uint64_t, size_t>{t0 + want, 5}), (std::pair{machine.NowNs(), machine.trace().size()}));
   machine.Attach();
 }
 
-// A polling loop folds into one entry; the text shows it in hex, with
-// pulse marks.
-TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntry) {
+// A polling loop folds into one entry, never across a mark; the text shows
+// it in hex, with pulse marks.
+TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntryAndQueriesSinceAMark) {
   machine.SetInput(0x8300, 0x0040);
   for (int i = 0; i < 30000; ++i) HWIO_Hin(0x8300);
   uint16_t shadow = 0x0200;
@@ -55,11 +53,8 @@ TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntry) {
   for (const char* line : {"in   8300 -> 0x0040  x30000\n", "out  8700 <- 0x0200  [lowpuls bit 4]\n",
                            "out  8700 <- 0x0210  [lowpuls bit 4 end]\n"})
     EXPECT_NE(std::string::npos, text.find(line)) << text;
-}
 
-TEST_F(Simulator, TraceQueriesOverAStretchSinceAMark) {
-  machine.SetInput(0x8300, 0x0040);
-  HWIO_Hin(0x8300);
+  // the queries over a stretch since a mark
   HWIO_Hin(0x8300);
   const size_t mark = machine.trace().Mark();
   HWIO_Hin(0x8300);  // not folded into the reads before the mark
@@ -71,14 +66,14 @@ TEST_F(Simulator, TraceQueriesOverAStretchSinceAMark) {
   HWIO_WindowsSetInterrupt();
   const sim::TraceView since = machine.trace().Since(mark);
   EXPECT_EQ(std::vector<uint16_t>{0x0040}, since.Reads(0x8300));
-  EXPECT_EQ(3u, machine.trace().All().Reads(0x8300).size());
-  EXPECT_EQ(1u, since.HoldOffs());
-  EXPECT_EQ(2u, since.UntilFirstWrite().size());
+  // all reads, hold-offs, accesses up to the first write, 10 us delays, emulated and other accesses
+  EXPECT_EQ(
+      (std::vector<size_t>{30002, 1, 2, 1, 0, 5}),
+      (std::vector<size_t>{machine.trace().All().Reads(0x8300).size(), since.HoldOffs(), since.UntilFirstWrite().size(),
+                           since.CountDelays(10), since.Accesses(true), since.Accesses(false)}));
   EXPECT_EQ((std::vector<uint16_t>{1}), machine.trace().Between(mark, mark + 3).Writes(0x8700));
   EXPECT_EQ(lastWrite, since.LastWriteNs());
-  EXPECT_EQ(1u, since.CountDelays(10));
   EXPECT_FALSE(since.OnlyDirectReadsInterruptsRestored());  // port-library reads and writes
-  EXPECT_EQ((std::pair<size_t, size_t>{0, 5}), (std::pair{since.Accesses(true), since.Accesses(false)}));
   EXPECT_FALSE(machine.HasViolation(""));
 }
 
@@ -97,13 +92,9 @@ TEST_F(Simulator, VcdDumpDeclaresEachPortAndItsChanges) {
 
 using SimulatorDeathTest = testsupport::MachineTest;
 
-TEST_F(SimulatorDeathTest, BoardsWhosePortsOverlapNeedAMachineEach) {
-  GTEST_FLAG_SET(death_test_style, "fast");
-  machine.Add<sim::EpuModel>();
-  EXPECT_DEATH(machine.Add<sim::MbuModel>(), "two board models answer ports A300-BF00");
-}
-
-TEST_F(SimulatorDeathTest, ARunawayWaitEndsAtTheTimeLimitWithTheTrace) {
+// A runaway wait ends at the time limit; boards whose ports overlap need a
+// machine each.
+TEST_F(SimulatorDeathTest, RunawayWaitsAndOverlappingBoardsEndTheProgram) {
   // A forked child, never a re-executed program: under qemu-i386 without a
   // binfmt entry the m32 build could not start one.
   GTEST_FLAG_SET(death_test_style, "fast");
@@ -113,6 +104,8 @@ TEST_F(SimulatorDeathTest, ARunawayWaitEndsAtTheTimeLimitWithTheTrace) {
         for (;;) HWIO_Hin(0x8300);
       },
       "virtual time passed its limit");
+  machine.Add<sim::EpuModel>();
+  EXPECT_DEATH(machine.Add<sim::MbuModel>(), "two board models answer ports A300-BF00");
 }
 
 }  // namespace

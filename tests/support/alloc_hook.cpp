@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <new>
+#include <set>
 
 namespace allochook {
 namespace {
@@ -52,14 +53,11 @@ void Arm(int failNth) {
 void Disarm() {
   Locked([](Hook& h) { h.armed = false; });
 }
-std::set<void*> Live() {
-  return Locked([](Hook& h) { return h.live; });
-}
 int NothrowAllocations() {
   return Locked([](Hook& h) { return h.count; });
 }
-int FreedArmedAllocations() {
-  return Locked([](Hook& h) { return h.freed; });
+std::pair<int, size_t> FreedAndLive() {
+  return Locked([](Hook& h) { return std::pair<int, size_t>{h.freed, h.live.size()}; });
 }
 
 void* NothrowNew(std::size_t size) {

@@ -5,7 +5,9 @@
 #ifndef CARDN5_ALLOC_HOOK_H
 #define CARDN5_ALLOC_HOOK_H
 
-#include <set>
+#include <stddef.h>
+
+#include <utility>
 
 namespace allochook {
 
@@ -13,10 +15,9 @@ namespace allochook {
 // from then on return null.
 void Arm(int failNth = 0);
 void Disarm();
-// Pointers handed out by nothrow new while armed and not yet freed.
-std::set<void*> Live();
 int NothrowAllocations();
-int FreedArmedAllocations();
+// Of the nothrow allocations while armed: how many were freed, how many are live.
+std::pair<int, size_t> FreedAndLive();
 
 }  // namespace allochook
 

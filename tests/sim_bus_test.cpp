@@ -144,6 +144,10 @@ TEST_F(SimBus, EpuStatusKeptBetweenChangesIsNeverStale) {
     }
     EXPECT_EQ(changes, changed) << "step polling " << polls;
   }
+  EXPECT_EQ(4267u, epu.status_reads()) << "every read counts, kept or not";
+  // A scripted value comes before the kept word.
+  epu.ScriptBit(epu::Status::kEncoder, {(before & BitMask(epu::Status::kEncoder)) == 0});
+  EXPECT_EQ(before ^ BitMask(epu::Status::kEncoder), HWIO_Hin(epu::kStatusPort));
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ static uint16_t CARDN5_CDECL DevIn(void* ctx, uint16_t port, uint32_t flags) {
 
 static void CARDN5_CDECL DevOut(void* ctx, uint16_t port, uint16_t value, uint32_t flags) {
   (void)ctx, (void)flags;
-  ++g_writes, g_lastPort = port, g_lastValue = value;
+  ++g_writes;
+  g_lastPort = port;
+  g_lastValue = value;
 }
 
 int main(void) {

@@ -316,8 +316,14 @@ TEST_F(EpuTest, TheBoardsRecordWhatTheyWouldNotAccept) {
   uint16_t w = 0x0238;  // the control word of a running PX job
   auto select = [&w](int bank) { HWIO_LowPuls(epu::kControlPort, &w, bank); };
   auto command = [] { HWIO_Hout(epu::kStatusPort, epu::kCommand); };
-  auto firstRow = [this] { PrepareJob(), Row(0, 3, 0xFFFF); };
-  auto ipg = [](uint32_t reg, uint32_t value) { CARDN5_PortOut(0x0300, reg), CARDN5_PortOut(0x0700, value); };
+  auto firstRow = [this] {
+    PrepareJob();
+    Row(0, 3, 0xFFFF);
+  };
+  auto ipg = [](uint32_t reg, uint32_t value) {
+    CARDN5_PortOut(0x0300, reg);
+    CARDN5_PortOut(0x0700, value);
+  };
   const std::pair<const char*, std::function<void()>> cases[] = {
       {"bank 0 selected before the start handshake", [&] { EPUN5_InitPowerOn(0), select(0); }},
       {"bank 0 selected without the command word", [&] { PrepareJob(), select(0); }},

@@ -163,9 +163,9 @@ TEST_F(IodTest, TelegramsOnTheWire) {
   for (const auto& [op, command, length, sumLow, sumHigh] : rows) {
     NextRow(op == Op::SendN5 ? IodModel::Variant::N5 : IodModel::Variant::N6);
     EXPECT_EQ(1, Call(op, command.c_str(), nullptr));
-    std::vector<uint8_t> bytes = {length};
-    bytes.insert(bytes.end(), command.begin(), command.end());
-    bytes.insert(bytes.end(), {sumLow, sumHigh});
+    const std::string wire =
+        static_cast<char>(length) + command + static_cast<char>(sumLow) + static_cast<char>(sumHigh);
+    const std::vector<uint8_t> bytes(wire.begin(), wire.end());
     // Each byte: idle, the data with both handshake lines high, the strobe,
     // its release. Only N5 lets the telegram status settle before reading it.
     EXPECT_EQ((std::tuple{bytes, 4 * bytes.size(), op == Op::SendN5 ? 1u : 0u, Lines{}}),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 #include <stdexcept>
 
@@ -30,31 +31,20 @@ EpuModel::EpuModel() = default;
 
 // ---- Bus face -------------------------------------------------------------------
 
-// A polling loop's read (no pulse generator to look up, no script) stays
-// short; everything else goes through ReadPort.
+// A polling loop's plain reads between two status edges never get here: the
+// machine answers them from the word StatusComputed kept.
 bool EpuModel::Read(uint16_t port, uint32_t flags, uint16_t& value) {
-  if (port != epu::kStatusPort || (!m_ipg && !m_ipgLookedUp) || m_scriptedReads != 0)
-    return ReadPort(port, flags, value);
-  value = StatusComputed(BusNowNs());
-  if (!(flags & HWIO_ACC_DIRECT)) ++m_statusReads;
-  return true;
-}
-
-bool EpuModel::ReadPort(uint16_t port, uint32_t flags, uint16_t& value) {
   switch (port) {
     case epu::kStatusPort: {
       if (!m_ipg && !m_ipgLookedUp) FindIpg();
       uint16_t v = StatusComputed(BusNowNs());
       if (!(flags & HWIO_ACC_DIRECT)) {
         ++m_statusReads;
-        if (m_scriptedReads != 0) {
-          for (auto& script : m_scripts) {
-            if (script.second.empty()) continue;
-            const uint16_t mask = static_cast<uint16_t>(1u << script.first);
-            v = script.second.front() ? static_cast<uint16_t>(v | mask) : static_cast<uint16_t>(v & ~mask);
-            script.second.pop_front();
-            --m_scriptedReads;
-          }
+        for (auto script = m_scripts.begin(); script != m_scripts.end();) {
+          const uint16_t mask = static_cast<uint16_t>(1u << script->first);
+          v = script->second.front() ? static_cast<uint16_t>(v | mask) : static_cast<uint16_t>(v & ~mask);
+          script->second.pop_front();
+          script = script->second.empty() ? m_scripts.erase(script) : std::next(script);
         }
       }
       value = v;
@@ -314,7 +304,7 @@ uint16_t EpuModel::StatusAt(uint64_t now) const {
 
 uint16_t EpuModel::StatusComputed(uint64_t now) {
   const uint16_t word = StatusAt(now);
-  if (m_scriptedReads == 0) KeepRead(epu::kStatusPort, word, now, NextStatusEdge(now) - now, &m_statusReads);
+  if (m_scripts.empty()) KeepRead(epu::kStatusPort, word, now, NextStatusEdge(now) - now, &m_statusReads);
   return word;
 }
 
@@ -395,10 +385,10 @@ void EpuModel::set_wrallo_never_set(bool on) { SetStatusInput(m_wralloNeverSet, 
 
 void EpuModel::ScriptBit(Status bit, const std::vector<bool>& values) {
   Guard g(m_machine->mutex());
+  if (values.empty()) return;
   ForgetStatus();
   auto& q = m_scripts[static_cast<int>(bit)];
   q.insert(q.end(), values.begin(), values.end());
-  m_scriptedReads += values.size();
 }
 
 void EpuModel::ScriptBitFor(Status bit, bool value, size_t reads) { ScriptBit(bit, std::vector<bool>(reads, value)); }

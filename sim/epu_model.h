@@ -121,7 +121,6 @@ class EpuModel : public Board {
   // The status word at now, kept by the machine for plain reads until its
   // next possible change (not while scripted values wait).
   uint16_t StatusComputed(uint64_t now);
-  bool ReadPort(uint16_t port, uint32_t flags, uint16_t& value);
   uint64_t NextStatusEdge(uint64_t now) const;
   // Every change of state the status word depends on calls this.
   void ForgetStatus() { ForgetKeptRead(); }
@@ -159,8 +158,7 @@ class EpuModel : public Board {
   bool m_wrongBank = false;
   bool m_wrpl1NeverSet = false;
   bool m_wralloNeverSet = false;
-  std::map<int, std::deque<bool>> m_scripts;
-  size_t m_scriptedReads = 0;  // values left in m_scripts
+  std::map<int, std::deque<bool>> m_scripts;  // a bit's values still to come; none left: no entry
 
   // Board state
   bool m_started = false;

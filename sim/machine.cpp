@@ -220,7 +220,7 @@ void Machine::WriteLocked(uint16_t port, uint16_t value, uint32_t flags) {
     b->Write(port, value, flags);
     return;
   }
-  for (Board* b : m_portLists[m_portList[port]]) b->Write(port, value, flags);
+  for (Board* b : BoardsOnPort(port)) b->Write(port, value, flags);
 }
 
 uint16_t Machine::BusIn(uint16_t port, uint32_t flags) {
@@ -312,7 +312,7 @@ void Machine::BusInBlock(uint16_t port, uint16_t* data, uint32_t count, uint32_t
   e.timeNs = m_nowNs;
   if (!(flags & HWIO_ACC_EMULATED) && count != 0) {
     bool taken = false;
-    for (Board* b : m_portLists[m_portList[port]])
+    for (Board* b : BoardsOnPort(port))
       if (b->ReadBlock(port, data, count, flags)) {
         taken = true;
         break;
@@ -341,7 +341,7 @@ void Machine::BusOutBlock(uint16_t port, const uint16_t* data, uint32_t count, u
   Record(e);
   if ((flags & HWIO_ACC_EMULATED) || count == 0) return;
   m_lastWritten[port] = data[count - 1];
-  for (Board* b : m_portLists[m_portList[port]])
+  for (Board* b : BoardsOnPort(port))
     if (!b->WriteBlock(port, data, count, flags))
       for (uint32_t i = 0; i < count; ++i) b->Write(port, data[i], flags);
   AdvanceLocked(count * kPortAccessNs);

@@ -190,7 +190,7 @@ class Machine {
   uint16_t ReadLocked(uint16_t port, uint32_t flags) {
     uint16_t value = 0;
     if (Board* b = m_soleBoard[port]) return b->Read(port, flags, value) ? value : ReadUnclaimed(port);
-    for (Board* b : m_portLists[m_portList[port]])
+    for (Board* b : BoardsOnPort(port))
       if (b->Read(port, flags, value)) return value;
     return ReadUnclaimed(port);
   }

@@ -120,7 +120,6 @@ class Trace {
   void SetEnabled(bool on) { m_enabled = on; }
   bool enabled() const { return m_enabled; }
 
-  TraceView entries() const { return All(); }
   size_t size() const { return m_size; }
 
   // A mark is the trace's length now; Since(mark) is what came after it.

@@ -59,7 +59,7 @@ TEST_F(Frame, DirectPortsReachTheMachineMarkedDirect) {
   cardn5::DirectInBlock(0xA300, back, 2);
   EXPECT_EQ(8, back[1]);
   EXPECT_EQ(3u, machine.trace().All().BlockWords(sim::Access::BlockOut, 0xA300));  // one entry a block
-  for (const auto& e : machine.trace().entries()) EXPECT_TRUE(e.flags & HWIO_ACC_DIRECT) << sim::FormatEntry(e);
+  for (const auto& e : machine.trace().All()) EXPECT_TRUE(e.flags & HWIO_ACC_DIRECT) << sim::FormatEntry(e);
   // emulated: 0, and no model sees the read
   HWIO_SetEmulation(1);
   machine.SetInput(0x8300, 0x0010);

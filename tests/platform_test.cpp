@@ -111,7 +111,7 @@ TEST_F(HwioBackends, BitOperationsAndPulses) {
   HWIO_HighPuls(0x8700, &shadow, 2);
   EXPECT_EQ(0x0018, shadow);
   EXPECT_EQ((std::vector<uint16_t>{0x0008, 0x0018, 0x001C, 0x0018}), machine.trace().Writes(0x8700));
-  const auto& e = machine.trace().entries();
+  const auto& e = machine.trace().All();
   EXPECT_EQ(HWIO_ACC_LOWPULS | (4u << HWIO_ACC_BIT_SHIFT), e[0].flags);
   EXPECT_EQ(HWIO_ACC_LOWPULS | HWIO_ACC_PULSE_END | (4u << HWIO_ACC_BIT_SHIFT), e[1].flags);
   EXPECT_EQ(HWIO_ACC_HIGHPULS | HWIO_ACC_PULSE_END | (2u << HWIO_ACC_BIT_SHIFT), e[3].flags);

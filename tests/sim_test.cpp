@@ -45,7 +45,7 @@ TEST_F(Simulator, PollingLoopsFoldIntoOneTraceEntryAndQueriesSinceAMark) {
   for (int i = 0; i < 30000; ++i) HWIO_Hin(0x8300);
   uint16_t shadow = 0x0200;
   HWIO_LowPuls(0x8700, &shadow, 4);
-  const auto& e = machine.trace().entries();
+  const auto& e = machine.trace().All();
   ASSERT_EQ(3u, e.size());
   EXPECT_EQ(30000u, machine.trace().ReadCount(0x8300));
   EXPECT_EQ(30000 * sim::Machine::kPortAccessNs, e[1].timeNs - e[0].timeNs);

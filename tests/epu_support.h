@@ -12,8 +12,7 @@
 #include <tuple>
 #include <vector>
 
-#include "cardN5.h"
-#include "cardN532.h"
+#include "board_test.h"
 #include "epu_model.h"
 #include "epu_regs.h"
 #include "epu_sample_job.h"
@@ -21,9 +20,6 @@
 #include "test_support.h"
 
 namespace eputest {
-
-using Lines = std::vector<std::string>;
-using Writes = std::vector<std::pair<uint16_t, uint16_t>>;
 
 // One call of SmMove: its arguments and the rows the board had taken before it.
 struct SmMoveCall {

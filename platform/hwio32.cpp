@@ -271,10 +271,9 @@ int32_t CARDN5_STDCALL HWIOX_HasPortAccess(void) { return State().portAccess.loa
 int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t* pwData, uint32_t dwCount) {
   IoState& s = State();
   const HWIO_DEVICE* dev = Device();
-  const bool device = dev != nullptr;
   // With real access granted and nothing attached, the caller's own port
   // instructions are faster and keep their timing.
-  if (!device && !g_emulation.load() && s.portAccess.load()) return 0;
+  if (!dev && !g_emulation.load() && s.portAccess.load()) return 0;
   if (!pwData) return 1;
   const uint32_t flags = HWIO_ACC_DIRECT;
   // A block is one call where the device takes blocks: the simulator then
@@ -285,7 +284,7 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
       pwData[0] = PortIn(wPort, flags);
       break;
     case HWIOX_DIRECT_IN_BLOCK:
-      if (device && dev->pfnInBlock) {
+      if (dev && dev->pfnInBlock) {
         dev->pfnInBlock(dev->pCtx, wPort, pwData, dwCount, blockFlags);
         // as every single read under emulation
         if (blockFlags & HWIO_ACC_EMULATED) std::memset(pwData, 0, dwCount * sizeof(uint16_t));
@@ -294,7 +293,7 @@ int32_t CARDN5_STDCALL HWIOX_DirectAccess(int32_t nOp, uint16_t wPort, uint16_t*
       }
       break;
     case HWIOX_DIRECT_OUT_BLOCK:
-      if (device && dev->pfnOutBlock)
+      if (dev && dev->pfnOutBlock)
         dev->pfnOutBlock(dev->pCtx, wPort, pwData, dwCount, blockFlags);
       else
         for (uint32_t i = 0; i < dwCount; ++i) PortOut(wPort, pwData[i], flags);
